@@ -1,0 +1,120 @@
+#include "launcher/launch.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "cmdline/cmdline.h"
+#include "locate/locate.h"
+#include "platform/path.h"
+#include "platform/platform.h"
+
+namespace launcher {
+namespace {
+
+constexpr std::size_t path_buffer_size = 256;
+constexpr std::size_t line_read_size = 256;
+constexpr std::string_view script_suffix = "-script.py";
+constexpr std::string_view default_line = "#!python.exe";
+
+// The launcher's path with its extension replaced by "-script.py". Only a
+// dot in the file name starts an extension; without one the suffix goes
+// after the whole path. Fails when the path or the result does not fit,
+// leaving in `path` what can be shown in the message.
+bool companion_script_path(char (&path)[path_buffer_size + script_suffix.size()]) {
+  const std::size_t length = platform::module_path(path, path_buffer_size);
+  if (length == 0 || length >= path_buffer_size) {
+    path[path_buffer_size - 1] = '\0';
+    return false;
+  }
+  std::size_t end = length;
+  while (end > 0 && path[end - 1] != '.' && !platform::is_separator(path[end - 1]))
+    --end;
+  end = (end > 0 && path[end - 1] == '.') ? end - 1 : length;
+  *std::copy(script_suffix.begin(), script_suffix.end(), path + end) = '\0';
+  return end + script_suffix.size() < path_buffer_size;
+}
+
+// The first line of the script, cut at its first NUL, CR or LF and at
+// line_read_size bytes; a line without "#!" becomes the default line.
+void read_interpreter_line(int fd, char (&line)[line_read_size + 1]) {
+  const int got = platform::read_file(fd, line, line_read_size);
+  platform::close_file(fd);
+  const auto read = static_cast<std::size_t>(std::max(got, 0));
+  const char* end = std::find_if(line, line + read, [](char c) {
+    return c == '\0' || c == '\n' || c == '\r';
+  });
+  line[end - line] = '\0';
+  if (line[0] != '#' || line[1] != '!')
+    *std::copy(default_line.begin(), default_line.end(), line) = '\0';
+}
+
+// The child's argument vector, every element quoted, null-terminated; its
+// strings are released with it.
+class ChildArguments {
+ public:
+  explicit ChildArguments(std::size_t slots)
+      : slots_(allocate_array<char*>(slots + 1)), size_(slots_ ? slots : 0) {}
+  ChildArguments(const ChildArguments&) = delete;
+  ChildArguments& operator=(const ChildArguments&) = delete;
+  ~ChildArguments() {
+    for (std::size_t i = 0; i < size_; ++i) platform::release(slots_[i]);
+  }
+
+  // False when memory runs out.
+  bool set(std::size_t slot, const char* arg) {
+    slots_[slot] = cmdline::quote_argument(arg).release();
+    return slots_[slot] != nullptr;
+  }
+  [[nodiscard]] bool allocated() const { return slots_ != nullptr; }
+  [[nodiscard]] const char* const* vector() const { return slots_.get(); }
+
+ private:
+  HeapArray<char*> slots_;
+  std::size_t size_;
+};
+
+// Interpreter, its options, the script, then the launcher's own arguments
+// after its program name.
+bool fill_child_arguments(ChildArguments& child, const char* interpreter,
+                          const cmdline::TokenList& tokens, const char* script,
+                          int argc, const char* const* argv) {
+  const auto count = static_cast<std::size_t>(tokens.count);
+  bool ok = child.allocated() && child.set(0, interpreter);
+  for (std::size_t i = 1; ok && i < count; ++i) ok = child.set(i, tokens.tokens[i]);
+  ok = ok && child.set(count, script);
+  for (int i = 1; ok && i < argc; ++i)
+    ok = child.set(count + static_cast<std::size_t>(i), argv[i]);
+  return ok;
+}
+
+}  // namespace
+
+int launch(int argc, const char* const* argv) noexcept {
+  char script[path_buffer_size + script_suffix.size()] = {};
+  if (!companion_script_path(script)) return report_failure("Cannot open %s\n", script);
+  const int fd = platform::open_file(script);
+  if (fd < 0) return report_failure("Cannot open %s\n", script);
+  char line[line_read_size + 1] = {};
+  read_interpreter_line(fd, line);
+
+  const cmdline::TokenList tokens = cmdline::split_command_line(line + 2);
+  if (tokens.count == 0)
+    return report_failure("Cannot find Python executable %s\n", line + 2);
+  char* const token = tokens.tokens[0];
+  const HeapArray<char> interpreter = locate::resolve_interpreter(token, script);
+  if (!interpreter) return report_failure("Cannot find Python executable %s\n", token);
+
+  // A runtime may start us with no arguments at all, not even our own name.
+  const int passed = std::max(argc, 1);
+  ChildArguments child(static_cast<std::size_t>(tokens.count) +
+                       static_cast<std::size_t>(passed));
+  const bool built =
+      fill_child_arguments(child, interpreter.get(), tokens, script, passed, argv);
+  const platform::SpawnResult result =
+      built ? platform::spawn_and_wait(interpreter.get(), child.vector())
+            : platform::SpawnResult{false, 0};
+  if (!result.started) return report_failure("Cound not exec %s", interpreter.get());
+  return result.status;
+}
+
+}  // namespace launcher

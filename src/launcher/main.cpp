@@ -1,0 +1,5 @@
+#include "launcher/launch.h"
+
+// The C runtime has already split the command line (wildcards expanded
+// on Windows); argument 0 is the launcher's own name as typed.
+int main(int argc, char** argv) { return launcher::launch(argc, argv); }

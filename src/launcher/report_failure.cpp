@@ -1,0 +1,11 @@
+#include "launcher/launch.h"
+#include "platform/platform.h"
+
+namespace launcher {
+
+int report_failure(const char* format, const char* arg) noexcept {
+  platform::print_error(format, arg);
+  return failure_status;
+}
+
+}  // namespace launcher

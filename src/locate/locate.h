@@ -1,0 +1,38 @@
+// Turning the interpreter named on the interpreter line into a full path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/heap.h"
+
+namespace locate {
+
+// Size of a path block and of the work buffer the search stages fill.
+inline constexpr std::size_t path_block_size = 260;
+
+enum class RegistryView : std::uint8_t { View64, View32 };
+
+// Read access with the view's flag (KEY_READ | KEY_WOW64_64KEY or _32KEY).
+[[nodiscard]] constexpr std::uint32_t access_rights(RegistryView view) noexcept {
+  return view == RegistryView::View64 ? 0x20119U : 0x20219U;
+}
+
+// A token with a drive or a leading separator is taken as it stands;
+// any other stands for the machine's Python, searched for in a fixed order
+// and finally looked for in the directory above the script's. Changes
+// the token in place (forward slashes become the platform separator).
+// Null when no path can be formed.
+[[nodiscard]] HeapArray<char> resolve_interpreter(char* token,
+                                                  const char* script_path) noexcept;
+
+// Each stage leaves its result in buf (of `capacity` bytes) on found.
+[[nodiscard]] bool search_path_for_python(char* buf, std::size_t capacity) noexcept;
+[[nodiscard]] bool search_registry_for_python(char* buf, std::size_t capacity,
+                                              RegistryView view) noexcept;
+
+// A fresh zero-filled block of path_block_size bytes holding `path`, cut to
+// path_block_size - 1 bytes so that it always ends in a terminator.
+[[nodiscard]] HeapArray<char> make_path_block(const char* path) noexcept;
+
+}  // namespace locate

@@ -1,0 +1,33 @@
+// Bounded path splitting and joining in the platform's own spelling.
+// Plain code over the style that the platform reports, so that every
+// platform (and the tests' fake) splits paths the same way.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+// Each part is NUL-terminated; the buffers follow the classic component
+// limits (drive with its colon, then 256 bytes each, terminator included).
+struct PathParts {
+  char drive[3];
+  char dir[256];
+  char name[256];
+  char ext[256];
+};
+
+[[nodiscard]] char separator() noexcept;
+[[nodiscard]] bool is_separator(char c) noexcept;
+
+// Splits into drive, directory (with its leading and trailing separators),
+// file name and extension (from the last dot of the file name). False when
+// a part does not fit its buffer.
+[[nodiscard]] bool split_path(const char* path, PathParts* parts) noexcept;
+
+// Joins drive, directory and name into out, adding a separator after a
+// non-empty directory that lacks one. False, with out empty, when the
+// result and its terminator do not fit capacity.
+[[nodiscard]] bool join_path(char* out, std::size_t capacity, const char* drive,
+                             const char* dir, const char* name) noexcept;
+
+}  // namespace platform

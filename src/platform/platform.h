@@ -1,0 +1,69 @@
+// The operations the launcher needs from the operating system and C runtime.
+// Everything above this directory is portable and talks to the system only
+// through these declarations; each platform (and the tests' fake) provides
+// them in one source file of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// How paths are spelled: Windows has drives and '\', POSIX has '/' only.
+enum class PathStyle : std::uint8_t { Windows, Posix };
+
+[[nodiscard]] PathStyle path_style() noexcept;
+
+// The name the executable search looks for ("python.exe" on Windows).
+[[nodiscard]] const char* python_program() noexcept;
+
+// Zero-filled heap memory; nullptr when none can be had.
+[[nodiscard]] void* allocate_zeroed(std::size_t size) noexcept;
+void release(void* block) noexcept;
+
+// Writes the launcher's own file path into buf, NUL-terminated when it fits.
+// Returns its length, or capacity (or more) when it did not fit, or 0.
+[[nodiscard]] std::size_t module_path(char* buf, std::size_t capacity) noexcept;
+
+// Read-only file access: a descriptor or -1; bytes read or -1.
+[[nodiscard]] int open_file(const char* path) noexcept;
+[[nodiscard]] int read_file(int fd, char* buf, unsigned count) noexcept;
+void close_file(int fd) noexcept;
+
+// Looks for `name` along the executable search path. Returns 0 when not
+// found; the length of the full path when it fits buf (NUL-terminated);
+// otherwise the size needed, with the first capacity - 1 bytes in buf.
+[[nodiscard]] std::size_t search_executable(const char* name, char* buf,
+                                            std::size_t capacity) noexcept;
+
+// Read-only registry access under the machine hive. `access` holds the
+// access rights, view flag included. Every call answers success as true.
+using RegistryKey = std::uintptr_t;
+[[nodiscard]] bool registry_open(const char* path, std::uint32_t access,
+                                 RegistryKey* key) noexcept;
+[[nodiscard]] bool registry_subkey_count(RegistryKey key,
+                                         std::uint32_t* count) noexcept;
+// `size` holds the buffer size on entry, the name length on success.
+[[nodiscard]] bool registry_subkey_name(RegistryKey key, std::uint32_t index,
+                                        char* name,
+                                        std::uint32_t* size) noexcept;
+// Reads the data of the key's first value. `size` holds the buffer size on
+// entry and, whether or not the read succeeds, the data size on return.
+[[nodiscard]] bool registry_first_value(RegistryKey key, char* data,
+                                        std::uint32_t* size) noexcept;
+void registry_close(RegistryKey key) noexcept;
+
+// Starts the program at `path` with the already quoted argument vector
+// (joined with single blanks, as the child's runtime would receive it),
+// waits for it and reports how it ended.
+struct SpawnResult {
+  bool started;
+  int status;  // the child's exit status, whatever its value
+};
+[[nodiscard]] SpawnResult spawn_and_wait(const char* path,
+                                         const char* const* quoted_argv) noexcept;
+
+// Writes `format` to standard error with its one "%s" replaced by `arg`.
+void print_error(const char* format, const char* arg) noexcept;
+
+}  // namespace platform

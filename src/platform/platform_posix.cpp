@@ -1,0 +1,114 @@
+// The platform on POSIX systems. Windows paths, registry and runtime are
+// mapped onto their nearest counterparts: '/' paths without drives, PATH
+// searched for "python3", no registry at all.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+PathStyle path_style() noexcept { return PathStyle::Posix; }
+
+const char* python_program() noexcept { return "python3"; }
+
+void* allocate_zeroed(std::size_t size) noexcept {
+  return std::calloc(1, size == 0 ? 1 : size);
+}
+
+void release(void* block) noexcept { std::free(block); }
+
+std::size_t module_path(char* buf, std::size_t capacity) noexcept {
+  const ssize_t n = readlink("/proc/self/exe", buf, capacity);
+  if (n <= 0) return 0;
+  const auto length = static_cast<std::size_t>(n);
+  if (length < capacity) buf[length] = '\0';
+  return length;
+}
+
+int open_file(const char* path) noexcept {
+  return open(path, O_RDONLY | O_CLOEXEC);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+}
+
+int read_file(int fd, char* buf, unsigned count) noexcept {
+  ssize_t n = 0;
+  do {
+    n = read(fd, buf, count);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+void close_file(int fd) noexcept { close(fd); }
+
+namespace {
+
+bool is_executable_file(const char* path) noexcept {
+  struct stat st {};
+  return stat(path, &st) == 0 && S_ISREG(st.st_mode) && access(path, X_OK) == 0;
+}
+
+// dir + "/" + name into out, made absolute against the working directory
+// the way a search that answers full paths must. False when too long.
+bool candidate_path(const char* dir, std::size_t dir_len, const char* name,
+                    char* out, std::size_t size) noexcept {
+  std::size_t used = 0;
+  if (dir_len == 0 || dir[0] != '/') {
+    if (getcwd(out, size) == nullptr) return false;
+    used = std::strlen(out);
+    if (used + 1 < size && out[used - 1] != '/') out[used++] = '/';
+  }
+  const int n = std::snprintf(out + used, size - used, "%.*s%s%s",  // NOLINT
+                              static_cast<int>(dir_len), dir,
+                              dir_len > 0 ? "/" : "", name);
+  return n >= 0 && static_cast<std::size_t>(n) < size - used;
+}
+
+}  // namespace
+
+std::size_t search_executable(const char* name, char* buf,
+                              std::size_t capacity) noexcept {
+  const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe)
+  if (path == nullptr) path = "/usr/local/bin:/usr/bin:/bin";
+  char candidate[4096];
+  for (const char* dir = path;; ++dir) {
+    const char* end = std::strchr(dir, ':');
+    const std::size_t len = end ? static_cast<std::size_t>(end - dir) : std::strlen(dir);
+    if (candidate_path(dir, len, name, candidate, sizeof candidate) &&
+        is_executable_file(candidate)) {
+      const std::size_t found = std::strlen(candidate);
+      if (found < capacity) {
+        std::memcpy(buf, candidate, found + 1);
+        return found;
+      }
+      std::memcpy(buf, candidate, capacity - 1);
+      buf[capacity - 1] = '\0';
+      return found + 1;
+    }
+    if (end == nullptr) return 0;
+    dir = end;
+  }
+}
+
+// There is no registry here: every registry stage finds nothing.
+bool registry_open(const char*, std::uint32_t, RegistryKey*) noexcept { return false; }
+bool registry_subkey_count(RegistryKey, std::uint32_t*) noexcept { return false; }
+bool registry_subkey_name(RegistryKey, std::uint32_t, char*, std::uint32_t*) noexcept {
+  return false;
+}
+bool registry_first_value(RegistryKey, char*, std::uint32_t* size) noexcept {
+  *size = 0;
+  return false;
+}
+void registry_close(RegistryKey) noexcept {}
+
+void print_error(const char* format, const char* arg) noexcept {
+  std::fprintf(stderr, format, arg);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+}
+
+}  // namespace platform

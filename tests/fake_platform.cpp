@@ -1,0 +1,165 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace fake {
+namespace {
+
+State the_state;
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+constexpr const char* versions_path = "software\\python\\pythoncore\\";
+
+struct OpenKey {
+  RegistryKeyData* data;
+};
+
+}  // namespace
+
+State& state() { return the_state; }
+void reset() { the_state = State{}; }
+
+void add_version(std::uint32_t view, const std::string& version,
+                 const std::optional<std::string>& install_dir) {
+  auto& keys = the_state.registry[view];
+  keys[versions_path].subkeys.emplace_back(version);
+  if (install_dir) {
+    keys[lower(std::string(versions_path) + version + "\\installpath\\")].first_value =
+        install_dir;
+  }
+}
+
+}  // namespace fake
+
+namespace platform {
+
+using fake::the_state;
+
+PathStyle path_style() noexcept { return the_state.style; }
+
+const char* python_program() noexcept {
+  return the_state.style == PathStyle::Windows ? "python.exe" : "python3";
+}
+
+void* allocate_zeroed(std::size_t size) noexcept {
+  if (the_state.allocations_left == 0) return nullptr;
+  if (the_state.allocations_left > 0) --the_state.allocations_left;
+  return std::calloc(1, size == 0 ? 1 : size);
+}
+
+void release(void* block) noexcept { std::free(block); }
+
+std::size_t module_path(char* buf, std::size_t capacity) noexcept {
+  const std::string& path = the_state.module_path;
+  const std::size_t n = std::min(path.size(), capacity);
+  std::memcpy(buf, path.data(), n);
+  if (n < capacity) buf[n] = '\0';
+  return n;
+}
+
+int open_file(const char* path) noexcept {
+  the_state.calls.push_back(std::string("open ") + path);
+  const auto it = the_state.files.find(path);
+  if (it == the_state.files.end()) return -1;
+  return static_cast<int>(std::distance(the_state.files.begin(), it)) + 3;
+}
+
+int read_file(int fd, char* buf, unsigned count) noexcept {
+  if (the_state.read_fails) return -1;
+  auto it = the_state.files.begin();
+  std::advance(it, fd - 3);
+  const std::size_t n = std::min<std::size_t>(count, it->second.size());
+  std::memcpy(buf, it->second.data(), n);
+  return static_cast<int>(n);
+}
+
+void close_file(int) noexcept { the_state.calls.emplace_back("close"); }
+
+std::size_t search_executable(const char* name, char* buf,
+                              std::size_t capacity) noexcept {
+  the_state.calls.push_back(std::string("search ") + name);
+  if (!the_state.search_result) return 0;
+  const std::string& found = *the_state.search_result;
+  if (found.size() < capacity) {
+    std::memcpy(buf, found.c_str(), found.size() + 1);
+    return found.size();
+  }
+  std::memcpy(buf, found.data(), capacity - 1);
+  buf[capacity - 1] = '\0';
+  return found.size() + 1;
+}
+
+bool registry_open(const char* path, std::uint32_t access, RegistryKey* key) noexcept {
+  char rights[16];
+  std::snprintf(rights, sizeof rights, "%#x", access);
+  the_state.calls.push_back(std::string("regopen ") + path + " " + rights);
+  auto& keys = the_state.registry[access];
+  const auto it = keys.find(fake::lower(path));
+  if (it == keys.end()) return false;
+  ++the_state.open_keys;
+  *key = reinterpret_cast<RegistryKey>(&it->second);
+  return true;
+}
+
+namespace {
+fake::RegistryKeyData& key_data(RegistryKey key) {
+  return *reinterpret_cast<fake::RegistryKeyData*>(key);
+}
+}  // namespace
+
+bool registry_subkey_count(RegistryKey key, std::uint32_t* count) noexcept {
+  if (key_data(key).count_fails) return false;
+  *count = static_cast<std::uint32_t>(key_data(key).subkeys.size());
+  return true;
+}
+
+bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
+                          std::uint32_t* size) noexcept {
+  const auto& subkeys = key_data(key).subkeys;
+  if (index >= subkeys.size() || !subkeys[index]) return false;
+  const std::string& s = *subkeys[index];
+  if (s.size() + 1 > *size) return false;
+  std::memcpy(name, s.c_str(), s.size() + 1);
+  *size = static_cast<std::uint32_t>(s.size());
+  return true;
+}
+
+// Like the real call: data that does not fit is not written, and the size
+// needed is reported.
+bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noexcept {
+  const auto& value = key_data(key).first_value;
+  if (!value) return false;
+  const std::size_t capacity = *size;
+  *size = static_cast<std::uint32_t>(value->size());
+  if (value->size() > capacity) return false;
+  std::memcpy(data, value->data(), value->size());
+  return true;
+}
+
+void registry_close(RegistryKey) noexcept { --the_state.open_keys; }
+
+SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noexcept {
+  the_state.calls.push_back(std::string("spawn ") + path);
+  the_state.spawned_path = path;
+  the_state.spawned_argv.clear();
+  for (const char* const* a = quoted_argv; *a != nullptr; ++a)
+    the_state.spawned_argv.emplace_back(*a);
+  return the_state.spawn_result;
+}
+
+void print_error(const char* format, const char* arg) noexcept {
+  std::string text(format);
+  const std::size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, arg);
+  the_state.stderr_text += text;
+}
+
+}  // namespace platform

@@ -1,0 +1,53 @@
+// A scripted platform for driving the launch logic in tests: files, search
+// results and registry contents are set up per test; calls, spawned
+// vectors and standard error are recorded.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+struct RegistryKeyData {
+  std::vector<std::optional<std::string>> subkeys;  // nullopt: read fails
+  std::optional<std::string> first_value;           // raw data bytes
+  bool count_fails = false;
+};
+
+struct State {
+  platform::PathStyle style = platform::PathStyle::Windows;
+  std::string module_path = "C:\\Tools\\run.exe";
+  std::map<std::string, std::string> files;  // path -> content
+  bool read_fails = false;
+  std::optional<std::string> search_result;  // full path found on PATH
+  // access rights -> lower-cased key path -> key
+  std::map<std::uint32_t, std::map<std::string, RegistryKeyData>> registry;
+  platform::SpawnResult spawn_result{true, 0};
+  int allocations_left = -1;  // negative: unlimited
+
+  // What happened.
+  std::vector<std::string> calls;
+  std::string spawned_path;
+  std::vector<std::string> spawned_argv;
+  std::string stderr_text;
+  int open_keys = 0;
+};
+
+// The one state the fake platform reads and writes; reset per test.
+State& state();
+void reset();
+
+inline constexpr std::uint32_t view64 = 0x20119;
+inline constexpr std::uint32_t view32 = 0x20219;
+
+// Adds a version subkey and, when install_dir is given, its InstallPath
+// key whose first value is install_dir (data as given, no terminator added).
+void add_version(std::uint32_t view, const std::string& version,
+                 const std::optional<std::string>& install_dir);
+
+}  // namespace fake

@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cmdline/cmdline.h"
+#include "fake_platform.h"
+#include "launcher/launch.h"
+
+namespace {
+
+constexpr const char* script = "C:\\Tools\\run-script.py";
+
+class Launch : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::reset(); }
+
+  static int run(const std::vector<const char*>& args = {"run"}) {
+    std::vector<const char*> argv = args;
+    argv.push_back(nullptr);
+    return launcher::launch(static_cast<int>(args.size()), argv.data());
+  }
+  static void script_text(const std::string& text) { fake::state().files[script] = text; }
+};
+
+TEST_F(Launch, ChildVectorSlotBySlot) {
+  script_text("#!C:\\Py\\python.exe -u\nprint()\n");
+  fake::state().spawn_result = {true, 0};
+  EXPECT_EQ(run({"run", "x", "y z"}), 0);
+  EXPECT_EQ(fake::state().spawned_path, "C:\\Py\\python.exe");
+  const std::vector<std::string> expected = {
+      "\"C:\\Py\\python.exe\"", "\"-u\"", "\"C:\\Tools\\run-script.py\"", "\"x\"", "\"y z\""};
+  EXPECT_EQ(fake::state().spawned_argv, expected);
+  EXPECT_EQ(fake::state().stderr_text, "");
+}
+
+TEST_F(Launch, NoArgumentsAndAwkwardArguments) {
+  script_text("#!\"C:\\Program Files\\Py\\python.exe\" -E -s");
+  run({"run"});
+  EXPECT_EQ(fake::state().spawned_argv,
+            (std::vector<std::string>{"\"C:\\Program Files\\Py\\python.exe\"", "\"-E\"",
+                                      "\"-s\"", "\"C:\\Tools\\run-script.py\""}));
+  run({"run", "", "a\"b", "c\\", "\xe9"});
+  EXPECT_EQ(fake::state().spawned_argv,
+            (std::vector<std::string>{"\"C:\\Program Files\\Py\\python.exe\"", "\"-E\"",
+                                      "\"-s\"", "\"C:\\Tools\\run-script.py\"", "\"\"",
+                                      "\"a\\\"b\"", "\"c\\\\\"", "\"\xe9\""}));
+}
+
+TEST_F(Launch, ZeroArgumentCountStillEndsTheVector) {
+  script_text("#!C:\\Py\\python.exe");
+  EXPECT_EQ(launcher::launch(0, nullptr), 0);
+  EXPECT_EQ(fake::state().spawned_argv,
+            (std::vector<std::string>{"\"C:\\Py\\python.exe\"", "\"C:\\Tools\\run-script.py\""}));
+}
+
+TEST_F(Launch, ExitStatusPassesThroughWhateverItsValue) {
+  script_text("#!C:\\Py\\python.exe");
+  for (const int status : {0, 1, 2, 3, 255, -1, static_cast<int>(0xC0000005U)}) {
+    fake::state().spawn_result = {true, status};
+    fake::state().stderr_text.clear();
+    EXPECT_EQ(run(), status);
+    EXPECT_EQ(fake::state().stderr_text, "");
+  }
+}
+
+struct FailureCase {
+  const char* name;
+  void (*setup)();
+  const char* message;
+};
+
+TEST_F(Launch, FailuresPrintOneMessageAndEndWithTwo) {
+  const FailureCase cases[] = {
+      {"missing script", [] {}, "Cannot open C:\\Tools\\run-script.py\n"},
+      {"spawn fails",
+       [] {
+         script_text("#!C:\\Py\\python.exe");
+         fake::state().spawn_result = {false, 0};
+       },
+       "Cound not exec C:\\Py\\python.exe"},
+      {"no memory for the path block",
+       [] {
+         script_text("#!/usr/bin/python -u");
+         fake::state().allocations_left = 1;  // the token array only
+       },
+       "Cannot find Python executable \\usr\\bin\\python\n"},
+      {"module path fills its buffer",
+       [] { fake::state().module_path = "C:\\" + std::string(260, 'm') + ".exe"; },
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    c.setup();
+    EXPECT_EQ(run(), 2) << c.name;
+    if (c.message != nullptr) {
+      EXPECT_EQ(fake::state().stderr_text, c.message) << c.name;
+    } else {
+      EXPECT_EQ(fake::state().stderr_text.rfind("Cannot open C:\\mmm", 0), 0U) << c.name;
+    }
+  }
+}
+
+struct CompanionCase {
+  std::string module;
+  std::string companion;
+};
+
+TEST_F(Launch, CompanionScriptPath) {
+  const CompanionCase cases[] = {
+      {"C:\\Tools\\run.exe", "C:\\Tools\\run-script.py"},
+      {"D:\\a\\b.c.exe", "D:\\a\\b.c-script.py"},
+      {"C:\\dir.d\\tool", "C:\\dir.d\\tool-script.py"},
+      {"tool", "tool-script.py"},
+      {"C:\\a\\.exe", "C:\\a\\-script.py"},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    fake::state().module_path = c.module;
+    EXPECT_EQ(run(), 2);
+    EXPECT_EQ(fake::state().stderr_text, "Cannot open " + c.companion + "\n");
+  }
+  fake::reset();
+  fake::state().style = platform::PathStyle::Posix;
+  fake::state().module_path = "/home/u/.local/bin/tool";
+  run();
+  EXPECT_EQ(fake::state().stderr_text, "Cannot open /home/u/.local/bin/tool-script.py\n");
+}
+
+TEST_F(Launch, CompanionPathLimits) {
+  // 245 + "-script.py" = 255 characters fits; one more does not.
+  for (const std::size_t stem : {245U, 246U}) {
+    fake::reset();
+    const std::string path = "C:\\" + std::string(stem - 3, 'p');
+    fake::state().module_path = path + ".exe";
+    fake::state().files[path + "-script.py"] = "#!C:\\py.exe";
+    const int status = run();
+    if (stem == 245) {
+      EXPECT_EQ(status, 0);
+    } else {
+      EXPECT_EQ(status, 2);
+      EXPECT_EQ(fake::state().stderr_text, "Cannot open " + path + "-script.py\n");
+    }
+  }
+}
+
+struct LineCase {
+  std::string content;
+  std::string spawned;
+  std::vector<std::string> options;
+};
+
+TEST_F(Launch, InterpreterLine) {
+  const std::string long_tail(300, 'o');
+  const LineCase cases[] = {
+      {"print('no line')\n", "C:\\python.exe", {}},
+      {"", "C:\\python.exe", {}},
+      {"# !C:\\x.exe\n", "C:\\python.exe", {}},
+      {"#!", "C:\\", {}},
+      {"#!C:\\x.exe -a\r\n-b", "C:\\x.exe", {"\"-a\""}},
+      {"#!C:\\x.exe -a\r-b", "C:\\x.exe", {"\"-a\""}},
+      {std::string("#!C:\\x.exe -a\0-b", 16), "C:\\x.exe", {"\"-a\""}},
+      {"#!   C:\\x.exe\t-a  ", "C:\\x.exe", {"\"-a\""}},
+      // The line is cut at 256 bytes: 11 for "#!C:\x.exe " and 245 more.
+      {"#!C:\\x.exe " + long_tail, "C:\\x.exe", {"\"" + std::string(245, 'o') + "\""}},
+      {"#!C:\\x.exe " + std::string(244, 'o') + "\r\n-b", "C:\\x.exe",
+       {"\"" + std::string(244, 'o') + "\""}},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    script_text(c.content);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake::state().spawned_path, c.spawned) << c.content;
+    std::vector<std::string> expected = {cmdline::quote_argument(c.spawned.c_str()).get()};
+    expected.insert(expected.end(), c.options.begin(), c.options.end());
+    expected.emplace_back("\"C:\\Tools\\run-script.py\"");
+    EXPECT_EQ(fake::state().spawned_argv, expected) << c.content;
+  }
+}
+
+TEST_F(Launch, UnreadableScriptRunsTheDefaultLine) {
+  script_text("#!C:\\x.exe");
+  fake::state().read_fails = true;
+  fake::state().search_result = "C:\\Found\\python.exe";
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(fake::state().spawned_path, "C:\\Found\\python.exe");
+  const std::vector<std::string> calls = {"open C:\\Tools\\run-script.py", "close",
+                                          "search python.exe",
+                                          "spawn C:\\Found\\python.exe"};
+  EXPECT_EQ(fake::state().calls, calls);
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "locate/locate.h"
+
+namespace {
+
+constexpr const char* script = "C:\\Py\\Scripts\\run-script.py";
+
+struct Resolved {
+  bool ok;
+  std::string path;
+  std::string token;  // as resolution left it
+};
+
+Resolved resolve(std::string token, const char* script_path = script) {
+  token.push_back('\0');
+  const HeapArray<char> block = locate::resolve_interpreter(token.data(), script_path);
+  return {block != nullptr, block ? block.get() : "", token.c_str()};
+}
+
+class Resolve : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::reset(); }
+  void TearDown() override { EXPECT_EQ(fake::state().open_keys, 0); }
+};
+
+TEST_F(Resolve, AbsoluteTokensAreTakenAsTheyStand) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\Py\\python.exe", "C:\\Py\\python.exe"},
+      {"C:python.exe", "C:python.exe"},
+      {"\\Py\\python.exe", "\\Py\\python.exe"},
+      {"\\\\server\\share\\python.exe", "\\\\server\\share\\python.exe"},
+      {"/usr/bin/python", "\\usr\\bin\\python"},
+      {"C:/Py/python.exe", "C:\\Py\\python.exe"},
+  };
+  fake::state().search_result = "C:\\Found\\python.exe";
+  for (const auto& [token, expected] : cases) {
+    fake::state().calls.clear();
+    const Resolved r = resolve(token);
+    EXPECT_EQ(r.path, expected);
+    EXPECT_EQ(r.token, expected) << "slashes are converted in place";
+    EXPECT_TRUE(fake::state().calls.empty()) << token << ": no stage runs";
+  }
+}
+
+TEST_F(Resolve, RelativeTokensStandForThePythonFound) {
+  fake::state().search_result = "C:\\Found\\python.exe";
+  for (const char* token : {"python.exe", "pythonw.exe", "bin\\python.exe", ""})
+    EXPECT_EQ(resolve(token).path, "C:\\Found\\python.exe") << token;
+}
+
+TEST_F(Resolve, StagesRunInOrderUntilOneFinds) {
+  resolve("python.exe");
+  const std::vector<std::string> all = {
+      "search python.exe",
+      "regopen SOFTWARE\\Python\\Pythoncore\\ 0x20119",
+      "regopen SOFTWARE\\Python\\Pythoncore\\ 0x20219",
+  };
+  EXPECT_EQ(fake::state().calls, all);
+
+  fake::reset();
+  fake::add_version(fake::view32, "2.7", std::string("C:\\Py32", 8));
+  fake::add_version(fake::view64, "2.6", std::string("C:\\Py64", 8));
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py64\\python.exe");
+  fake::state().search_result = "C:\\OnPath\\python.exe";
+  EXPECT_EQ(resolve("python.exe").path, "C:\\OnPath\\python.exe");
+}
+
+TEST_F(Resolve, SixtyFourBitViewFirstThenThirtyTwo) {
+  fake::add_version(fake::view32, "2.7", std::string("C:\\Py32", 8));
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py32\\python.exe");
+  // A 64-bit view with a version but nothing usable falls through too.
+  fake::add_version(fake::view64, "2.7", std::nullopt);
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py32\\python.exe");
+}
+
+struct VersionCase {
+  std::vector<std::string> names;
+  std::string chosen;
+};
+
+TEST_F(Resolve, RegistryVersionChoice) {
+  const VersionCase cases[] = {
+      {{"2.6", "2.7"}, "2.7"},
+      {{"2.7", "2.6"}, "2.7"},
+      {{"2.5", "2.6", "3.1"}, "2.6"},
+      {{"2.7.1", "2.7-32", "2.6"}, "2.6"},
+      {{"2.7.1", "3.1", "2.7-32"}, "2.7-32"},
+      {{"3.10", "3.9"}, "3.9"},
+      {{"2.70"}, "2.70"},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    for (const auto& name : c.names)
+      fake::add_version(fake::view64, name, "C:\\Py" + name + std::string(1, '\0'));
+    EXPECT_EQ(resolve("python.exe").path, "C:\\Py" + c.chosen + "\\python.exe");
+  }
+}
+
+TEST_F(Resolve, UnreadableVersionNamesAreSkipped) {
+  fake::add_version(fake::view64, "3.1", std::string("C:\\Py31", 8));
+  fake::state().registry[fake::view64]["software\\python\\pythoncore\\"].subkeys.emplace_back();
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py31\\python.exe");
+
+  // No name read at all: the stage finds nothing.
+  fake::reset();
+  auto& versions = fake::state().registry[fake::view64]["software\\python\\pythoncore\\"];
+  versions.subkeys = {std::nullopt, std::nullopt};
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py\\python.exe");
+  EXPECT_EQ(fake::state().calls.size(), 3U);
+}
+
+TEST_F(Resolve, RegistryFailuresFallThrough) {
+  fake::state().registry[fake::view64]["software\\python\\pythoncore\\"];  // no subkeys
+  auto& counted = fake::state().registry[fake::view32]["software\\python\\pythoncore\\"];
+  counted.subkeys.emplace_back("2.7");
+  counted.count_fails = true;
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py\\python.exe");
+}
+
+TEST_F(Resolve, VersionTooLongForTheKeyPathIsNotFound) {
+  const std::string fits(214, '9');
+  fake::add_version(fake::view64, fits, std::string("C:\\Fits", 8));
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Fits\\python.exe");
+  fake::reset();
+  fake::add_version(fake::view64, fits + "9", std::string("C:\\Long", 8));
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py\\python.exe");
+}
+
+TEST_F(Resolve, TrailingBackslashInstallDirKeepsBothBackslashes) {
+  fake::add_version(fake::view64, "2.5", std::string("C:\\Python25\\", 13));
+  fake::add_version(fake::view64, "2.6", std::string("C:\\Python26\\", 13));
+  fake::add_version(fake::view64, "3.1", std::string("C:\\Python31\\", 13));
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Python26\\\\python.exe");
+}
+
+// Install directory data of a given size, terminator included.
+std::string install_dir(std::size_t size_with_terminator) {
+  std::string dir = "C:\\" + std::string(size_with_terminator - 4, 'd');
+  dir.push_back('\0');
+  return dir;
+}
+
+TEST_F(Resolve, InstallDirLengthsAroundTheBuffer) {
+  const std::string warning =
+      "Found python in the registry, but the internal buffer was not long "
+      "enough (partial path=";
+  for (const std::size_t size : {249U, 250U, 259U, 260U, 261U, 300U}) {
+    fake::reset();
+    const std::string data = install_dir(size);
+    fake::add_version(fake::view64, "2.7", data);
+    const Resolved r = resolve("python.exe");
+    const std::string dir = data.substr(0, size - 1);
+    if (size <= 249) {
+      EXPECT_EQ(r.path, dir + "\\python.exe");
+      EXPECT_EQ(fake::state().stderr_text, "");
+      continue;
+    }
+    // A path cut short would only fail later: warn, then look elsewhere.
+    EXPECT_EQ(r.path, "C:\\Py\\python.exe") << size;
+    const std::string shown = size <= 260 ? dir : "";
+    EXPECT_EQ(fake::state().stderr_text, warning + shown + "\n") << size;
+  }
+}
+
+TEST_F(Resolve, InstallDirWithoutTerminator) {
+  fake::add_version(fake::view64, "2.7", "C:\\NoEnd");
+  EXPECT_EQ(resolve("python.exe").path, "C:\\NoEnd\\python.exe");
+  fake::reset();
+  fake::add_version(fake::view64, "2.7", std::string(260, 'x'));
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py\\python.exe");
+  const std::string& err = fake::state().stderr_text;
+  EXPECT_EQ(err.substr(err.find('=') + 1), std::string(259, 'x') + "\n");
+}
+
+TEST_F(Resolve, SearchPathTooLongWarnsAndGoesOn) {
+  const std::string warning =
+      "Found python on the path, but the internal buffer was not long enough "
+      "(partial path=";
+  for (const std::size_t length : {259U, 260U, 300U}) {
+    fake::reset();
+    const std::string found = "C:\\" + std::string(length - 14, 'p') + "\\python.exe";
+    ASSERT_EQ(found.size(), length);
+    fake::state().search_result = found;
+    const Resolved r = resolve("python.exe");
+    if (length < 260) {
+      EXPECT_EQ(r.path, found);
+      continue;
+    }
+    EXPECT_EQ(r.path, "C:\\Py\\python.exe");
+    EXPECT_EQ(fake::state().stderr_text, warning + found.substr(0, 259) + "\n");
+  }
+}
+
+struct FallbackCase {
+  const char* script;
+  const char* token;
+  const char* expected;
+};
+
+TEST_F(Resolve, FallbackToTheDirectoryAboveTheScript) {
+  const FallbackCase cases[] = {
+      {"C:\\Py\\Scripts\\run-script.py", "python.exe", "C:\\Py\\python.exe"},
+      {"C:\\Py\\Scripts\\run-script.py", "bin\\python.exe", "C:\\Py\\bin\\python.exe"},
+      {"C:\\Py\\Scripts\\run-script.py", "", "C:\\Py\\"},
+      {"C:\\run-script.py", "python.exe", "C:\\python.exe"},
+      {"C:\\x\\run-script.py", "python.exe", "C:\\python.exe"},
+      {"C:\\x\\y\\\\run-script.py", "python.exe", "C:\\x\\y\\\\python.exe"},
+      {"run-script.py", "python.exe", "python.exe"},
+      {"Scripts\\run-script.py", "python.exe", "python.exe"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(resolve(c.token, c.script).path, c.expected) << c.script;
+}
+
+TEST_F(Resolve, FallbackThatDoesNotFitGivesNoPath) {
+  const std::string dir = "C:\\" + std::string(240, 'd') + "\\Scripts\\";
+  EXPECT_EQ(resolve(std::string(15, 't'), (dir + "r-script.py").c_str()).path.size(), 259U);
+  EXPECT_FALSE(resolve(std::string(16, 't'), (dir + "r-script.py").c_str()).ok);
+}
+
+TEST_F(Resolve, PosixPathsUseTheSlash) {
+  fake::state().style = platform::PathStyle::Posix;
+  const FallbackCase cases[] = {
+      {"/opt/py/bin/run-script.py", "/usr/bin/python3", "/usr/bin/python3"},
+      {"/opt/py/bin/run-script.py", "python3", "/opt/py/python3"},
+      {"/opt/py/bin/run-script.py", "C:python3", "/opt/py/C:python3"},
+      {"/opt/py/bin/run-script.py", "a\\b", "/opt/py/a\\b"},
+      {"/run-script.py", "python3", "/python3"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(resolve(c.token, c.script).path, c.expected) << c.token;
+  EXPECT_EQ(fake::state().calls.front(), "search python3");
+}
+
+TEST_F(Resolve, PathBlockAlwaysEndsInATerminator) {
+  const std::string long_path(400, 'a');
+  const HeapArray<char> block = locate::make_path_block(long_path.c_str());
+  EXPECT_EQ(std::string(block.get()), long_path.substr(0, 259));
+  fake::state().allocations_left = 0;
+  EXPECT_EQ(locate::make_path_block("x"), nullptr);
+}
+
+}  // namespace
