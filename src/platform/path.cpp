@@ -21,6 +21,12 @@ bool put(char (&buf)[size], std::string_view part) noexcept {
   return true;
 }
 
+// The first n bytes; unlike substr it cannot throw, which would pull the
+// C++ exception runtime into the launcher.
+constexpr std::string_view prefix(std::string_view s, std::size_t n) noexcept {
+  return {s.data(), n};
+}
+
 }  // namespace
 
 char separator() noexcept { return windows() ? '\\' : '/'; }
@@ -34,18 +40,18 @@ bool split_path(const char* path, PathParts* parts) noexcept {
   std::string_view rest(path);
   std::string_view drive;
   if (windows() && rest.size() >= 2 && rest[1] == ':') {
-    drive = rest.substr(0, 2);
+    drive = prefix(rest, 2);
     rest.remove_prefix(2);
   }
   const auto last_sep =
       std::find_if(rest.rbegin(), rest.rend(), is_separator).base();
   const auto dir_len = static_cast<std::size_t>(last_sep - rest.begin());
-  const std::string_view dir = rest.substr(0, dir_len);
+  const std::string_view dir = prefix(rest, dir_len);
   rest.remove_prefix(dir_len);
-  const std::size_t dot = rest.rfind('.');
-  const std::string_view name = rest.substr(0, dot);
-  const std::string_view ext =
-      dot == std::string_view::npos ? std::string_view() : rest.substr(dot);
+  const std::size_t dot = std::min(rest.rfind('.'), rest.size());
+  const std::string_view name = prefix(rest, dot);
+  rest.remove_prefix(dot);
+  const std::string_view ext = rest;
   // Evaluate every part so that none is left unterminated.
   const bool ok_drive = put(parts->drive, drive);
   const bool ok_dir = put(parts->dir, dir);

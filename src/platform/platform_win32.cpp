@@ -1,0 +1,131 @@
+// The platform on Windows: Win32 for the module path, the executable search
+// and the registry; the Microsoft C runtime for files and standard error.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+// MinGW's start-up code expands wildcards in the arguments it splits when
+// this is set, as the runtime's own setargv would.
+extern "C" {
+extern int _dowildcard;
+int _dowildcard = -1;
+}
+
+namespace platform {
+
+PathStyle path_style() noexcept { return PathStyle::Windows; }
+
+const char* python_program() noexcept { return "python.exe"; }
+
+void* allocate_zeroed(std::size_t size) noexcept {
+  return std::calloc(1, size == 0 ? 1 : size);
+}
+
+void release(void* block) noexcept { std::free(block); }
+
+std::size_t module_path(char* buf, std::size_t capacity) noexcept {
+  return GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(capacity));
+}
+
+int open_file(const char* path) noexcept { return _open(path, _O_RDONLY); }
+
+int read_file(int fd, char* buf, unsigned count) noexcept { return _read(fd, buf, count); }
+
+void close_file(int fd) noexcept { _close(fd); }
+
+// SearchPathA need not say how long a path that does not fit would be:
+// Wine's fails with ERROR_FILENAME_EXCED_RANGE for any path of 260 or more.
+// Ask the wide call, which has no such limit, and answer as the contract
+// says, in the code page every other narrow string here is in.
+std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
+  const DWORD found = SearchPathA(nullptr, name, nullptr, static_cast<DWORD>(capacity), buf,
+                                  nullptr);
+  if (found != 0 && found < capacity) return found;
+  if (found == 0 && GetLastError() != ERROR_FILENAME_EXCED_RANGE) return 0;
+  constexpr int any_path = 32768;
+  wchar_t wide_name[MAX_PATH];
+  if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name, MAX_PATH) == 0) return 0;
+  auto* wide = static_cast<wchar_t*>(std::calloc(any_path, sizeof(wchar_t)));
+  auto* full = static_cast<char*>(std::calloc(any_path, 4));
+  std::size_t answer = 0;
+  if (wide != nullptr && full != nullptr &&
+      SearchPathW(nullptr, wide_name, nullptr, any_path, wide, nullptr) != 0) {
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, full, any_path * 4, nullptr,
+                                          nullptr);
+    if (bytes > 0) {
+      const std::size_t length = static_cast<std::size_t>(bytes) - 1;
+      const std::size_t kept = length < capacity ? length : capacity - 1;
+      std::memcpy(buf, full, kept);
+      buf[kept] = '\0';
+      answer = length < capacity ? length : length + 1;
+    }
+  }
+  std::free(wide);
+  std::free(full);
+  return answer;
+}
+
+namespace {
+HKEY handle(RegistryKey key) { return reinterpret_cast<HKEY>(key); }
+}  // namespace
+
+bool registry_open(const char* path, std::uint32_t access, RegistryKey* key) noexcept {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &opened) != ERROR_SUCCESS) return false;
+  *key = reinterpret_cast<RegistryKey>(opened);
+  return true;
+}
+
+bool registry_subkey_count(RegistryKey key, std::uint32_t* count) noexcept {
+  DWORD subkeys = 0;
+  DWORD longest = 0;
+  if (RegQueryInfoKeyA(handle(key), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return false;
+  *count = subkeys;
+  return true;
+}
+
+bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
+                          std::uint32_t* size) noexcept {
+  DWORD length = *size;
+  if (RegEnumKeyExA(handle(key), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  *size = length;
+  return true;
+}
+
+bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noexcept {
+  static char value_name[16383];
+  DWORD name_size = sizeof value_name;
+  DWORD data_size = *size;
+  const LONG result = RegEnumValueA(handle(key), 0, value_name, &name_size, nullptr, nullptr,
+                                    reinterpret_cast<BYTE*>(data), &data_size);
+  *size = data_size;
+  return result == ERROR_SUCCESS;
+}
+
+void registry_close(RegistryKey key) noexcept { RegCloseKey(handle(key)); }
+
+// The one "%s" substituted by hand: MinGW's C++ headers route fprintf to
+// their own printf, whose floating-point formatter would outweigh the
+// launcher several times over. Same bytes on the same text-mode stream.
+void print_error(const char* format, const char* arg) noexcept {
+  const char* at = std::strstr(format, "%s");
+  if (at == nullptr) {
+    std::fputs(format, stderr);
+    return;
+  }
+  std::fwrite(format, 1, static_cast<std::size_t>(at - format), stderr);
+  std::fputs(arg, stderr);
+  std::fputs(at + 2, stderr);
+}
+
+}  // namespace platform

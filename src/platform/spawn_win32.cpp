@@ -1,0 +1,87 @@
+// Starting the interpreter on Windows. CreateProcessA rather than the
+// runtime's spawn call, which answers -1 both for a program that did not
+// start and for one that ended with 0xFFFFFFFF.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+// Ctrl+C and Ctrl+Break reach every process on the console; they are the
+// script's to handle, and we wait for its status. A handler routine (not a
+// NULL handler) keeps the child's own Ctrl+C handling intact.
+BOOL WINAPI outlast_console_break(DWORD event) {
+  return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+}
+
+// The quoted vector joined with single blanks, as the runtime would join it.
+char* join_command_line(const char* const* quoted) {
+  std::size_t total = 1;
+  for (const char* const* a = quoted; *a != nullptr; ++a) total += std::strlen(*a) + 1;
+  char* line = static_cast<char*>(std::calloc(total, 1));
+  if (line == nullptr) return nullptr;
+  char* w = line;
+  for (const char* const* a = quoted; *a != nullptr; ++a) {
+    if (a != quoted) *w++ = ' ';
+    const std::size_t n = std::strlen(*a);
+    std::memcpy(w, *a, n);
+    w += n;
+  }
+  return line;
+}
+
+// A job that ends the interpreter when our last handle to it closes, that
+// is when we end, however that happens. The script's own children break
+// away silently and live on. Null when jobs are not available here.
+HANDLE create_kill_on_close_job() {
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                               sizeof limits)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+}  // namespace
+
+SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noexcept {
+  char* command_line = join_command_line(quoted_argv);
+  if (command_line == nullptr) return {false, 0};
+  SetConsoleCtrlHandler(outlast_console_break, TRUE);
+  HANDLE job = create_kill_on_close_job();
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  const BOOL started = CreateProcessA(path, command_line, nullptr, nullptr, TRUE,
+                                      CREATE_SUSPENDED, nullptr, nullptr, &startup, &child);
+  std::free(command_line);
+  if (!started) {
+    if (job != nullptr) CloseHandle(job);
+    return {false, 0};
+  }
+  // An enclosing job may forbid nesting: then go on without ours.
+  if (job != nullptr && !AssignProcessToJobObject(job, child.hProcess)) {
+    CloseHandle(job);
+    job = nullptr;
+  }
+  ResumeThread(child.hThread);
+  CloseHandle(child.hThread);
+  WaitForSingleObject(child.hProcess, INFINITE);
+  DWORD status = 0;
+  GetExitCodeProcess(child.hProcess, &status);
+  CloseHandle(child.hProcess);
+  if (job != nullptr) CloseHandle(job);
+  return {true, static_cast<int>(status)};
+}
+
+}  // namespace platform

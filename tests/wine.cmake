@@ -1,0 +1,39 @@
+# Windows builds: the stub interpreter and the exit-code runner, and the
+# suite that runs them with the launcher under Wine on the build machine.
+set(LAUNCHER_WINE_TESTS "" CACHE STRING "Wine tests to register: suite, smoke or none")
+
+# The stub takes UTF-8 like the launcher; stub_ansi keeps the legacy code
+# page, to show what the locale gives a program without the manifest.
+add_executable(stub wine/stub.cpp ${PROJECT_SOURCE_DIR}/src/platform/manifest.rc)
+add_executable(stub_ansi wine/stub.cpp)
+add_executable(runner wine/runner.cpp ${PROJECT_SOURCE_DIR}/src/platform/manifest.rc)
+foreach(program stub stub_ansi runner)
+  target_link_options(${program} PRIVATE -static -s)
+endforeach()
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(wine_env
+  "LAUNCHER=$<TARGET_FILE:launcher>"
+  "STUB=$<TARGET_FILE:stub>"
+  "STUB_ANSI=$<TARGET_FILE:stub_ansi>"
+  "RUNNER=$<TARGET_FILE:runner>"
+  "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
+
+if(LAUNCHER_WINE_TESTS STREQUAL "suite")
+  set(driver ${CMAKE_CURRENT_SOURCE_DIR}/wine/wine_suite.py)
+  add_test(NAME wine.prefix COMMAND ${Python3_EXECUTABLE} ${driver} --prepare)
+  add_test(NAME wine.stop COMMAND ${Python3_EXECUTABLE} ${driver} --stop)
+  set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${wine_env}" LABELS wine)
+  set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}" LABELS wine)
+  foreach(group Registry SearchPath Absolute Fallback Failures Statuses Arguments Processes Unicode Build)
+    add_test(NAME wine.${group} COMMAND ${Python3_EXECUTABLE} -m unittest -v wine_suite.${group})
+    set_tests_properties(wine.${group} PROPERTIES
+      FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix LABELS wine TIMEOUT 600
+      WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/wine
+      ENVIRONMENT "${wine_env}")
+  endforeach()
+elseif(LAUNCHER_WINE_TESTS STREQUAL "smoke")
+  add_test(NAME wine32.smoke COMMAND ${Python3_EXECUTABLE}
+           ${CMAKE_CURRENT_SOURCE_DIR}/wine/smoke_x86.py)
+  set_tests_properties(wine32.smoke PROPERTIES LABELS wine32 TIMEOUT 900 ENVIRONMENT "${wine_env}")
+endif()

@@ -1,0 +1,83 @@
+// A stand-in interpreter for Windows. Driven by its environment:
+//   STUB_OUT        file to write: GetCommandLineA, then each argument the
+//                   runtime split, each followed by a NUL byte
+//   STUB_READY      file to create once that is written
+//   STUB_TRAP       on Ctrl+C or Ctrl+Break, exit with this status
+//   STUB_SLEEP_MS   sleep this long, then create STUB_WAKE
+//   STUB_GRANDCHILD start a detached copy of itself that creates this file
+//                   after a second, then go on
+//   STUB_STATUS     exit with this status (C notation: 0xC0000005 works)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+extern int _dowildcard;
+int _dowildcard = -1;  // split exactly as the launcher's runtime does
+}
+
+namespace {
+
+unsigned long trap_status = 0;
+
+BOOL WINAPI on_break(DWORD) {
+  ExitProcess(static_cast<UINT>(trap_status));
+  return TRUE;
+}
+
+void touch(const char* path) {
+  if (FILE* f = std::fopen(path, "wb")) std::fclose(f);
+}
+
+unsigned long number(const char* name, unsigned long fallback) {
+  const char* text = std::getenv(name);
+  return text != nullptr ? std::strtoul(text, nullptr, 0) : fallback;
+}
+
+void start_grandchild(const char* wake) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  SetEnvironmentVariableA("STUB_OUT", nullptr);
+  SetEnvironmentVariableA("STUB_READY", nullptr);
+  SetEnvironmentVariableA("STUB_GRANDCHILD", nullptr);
+  SetEnvironmentVariableA("STUB_STATUS", nullptr);
+  SetEnvironmentVariableA("STUB_SLEEP_MS", "1500");
+  SetEnvironmentVariableA("STUB_WAKE", wake);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                     &si, &pi)) {
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const char* out = std::getenv("STUB_OUT")) {
+    FILE* f = std::fopen(out, "wb");
+    if (f == nullptr) return 101;
+    const char* line = GetCommandLineA();
+    std::fwrite(line, 1, std::strlen(line) + 1, f);
+    for (int i = 0; i < argc; ++i) std::fwrite(argv[i], 1, std::strlen(argv[i]) + 1, f);
+    std::fprintf(f, "acp=%u", GetACP());
+    std::fclose(f);
+  }
+  if (const char* wake = std::getenv("STUB_GRANDCHILD")) start_grandchild(wake);
+  const bool trap = std::getenv("STUB_TRAP") != nullptr;
+  if (trap) {
+    trap_status = number("STUB_TRAP", 0);
+    SetConsoleCtrlHandler(on_break, TRUE);
+  }
+  if (const char* ready = std::getenv("STUB_READY")) touch(ready);
+  if (trap) Sleep(5000);
+  if (const unsigned long ms = number("STUB_SLEEP_MS", 0); ms > 0) {
+    Sleep(ms);
+    if (const char* wake = std::getenv("STUB_WAKE")) touch(wake);
+  }
+  ExitProcess(static_cast<UINT>(number("STUB_STATUS", 0)));
+}

@@ -1,0 +1,332 @@
+"""The Windows launcher under Wine: real registry, real PATH, real files."""
+import os
+import random
+import subprocess
+import sys
+import time
+import unittest
+
+from winetest import (LAUNCHER, STUB, WINE, Box, WineCase, add_version, clear_registry,
+                      wine, wine_env, winpath)
+
+REGISTRY_WARNING = (b"Found python in the registry, but the internal buffer was not long "
+                    b"enough (partial path=")
+PATH_WARNING = (b"Found python on the path, but the internal buffer was not long enough "
+                b"(partial path=")
+
+
+def cound_not_exec(path):
+    return b"Cound not exec " + path.encode()
+
+
+class Registry(WineCase):
+    def setUp(self):
+        super().setUp()
+        clear_registry()
+        self.addCleanup(clear_registry)
+        self.launcher = self.box.install("Py/Scripts/run.exe", "#!python.exe\n")
+
+    def exec_failure(self):
+        outcome = self.box.run(winpath(self.launcher))
+        self.assertEqual(outcome.status, 2, outcome.err)
+        return outcome.err
+
+    def test_64_bit_view_first_then_32(self):
+        add_version(32, "2.7", "C:\\Py32")
+        add_version(64, "2.7", "C:\\Py64")
+        self.assertEqual(self.exec_failure(), cound_not_exec("C:\\Py64\\python.exe"))
+        wine("reg", "delete", "HKLM\\SOFTWARE\\Python", "/f", "/reg:64")
+        self.assertEqual(self.exec_failure(), cound_not_exec("C:\\Py32\\python.exe"))
+
+    def test_version_choice(self):
+        cases = [
+            (["2.6", "2.7"], "2.7"),
+            (["2.7", "2.6"], "2.7"),
+            (["2.5", "2.6", "3.1"], "2.6"),
+            (["2.7.1", "2.6"], "2.6"),
+            (["2.7.1", "2.7-32", "2.5"], "2.7.1"),
+            (["3.1", "2.5", "3.10"], "3.10"),
+        ]
+        for names, chosen in cases:
+            with self.subTest(names=names):
+                clear_registry()
+                for name in names:
+                    add_version(64, name, "C:\\Py" + name)
+                self.assertEqual(self.exec_failure(), cound_not_exec(f"C:\\Py{chosen}\\python.exe"))
+
+    def test_trailing_backslash_install_dir(self):
+        for name, folder in (("2.5", "C:\\Python25\\"), ("2.6", "C:\\Python26\\"),
+                             ("3.1", "C:\\Python31\\")):
+            add_version(64, name, folder)
+        self.assertEqual(self.exec_failure(), cound_not_exec("C:\\Python26\\\\python.exe"))
+
+    def test_install_dir_lengths(self):
+        fallback = cound_not_exec(winpath(self.box.path("Py/python.exe")))
+        for size in (249, 250, 259, 260, 261):  # bytes, terminator included
+            with self.subTest(size=size):
+                clear_registry()
+                folder = "C:\\" + "d" * (size - 4)
+                add_version(64, "2.7", folder)
+                err = self.exec_failure()
+                if size <= 249:
+                    self.assertEqual(err, cound_not_exec(folder + "\\python.exe"))
+                    continue
+                # Cut short, the path could only fail: warn and look on.
+                shown = folder.encode() if size <= 260 else b""
+                self.assertEqual(err, REGISTRY_WARNING + shown + b"\r\n" + fallback)
+
+
+class SearchPath(WineCase):
+    def setUp(self):
+        super().setUp()
+        clear_registry()
+        self.addCleanup(clear_registry)
+
+    def test_python_on_path_comes_before_the_registry(self):
+        add_version(64, "2.7", "C:\\Py27")
+        found = self.box.copy_stub("bin/python.exe")
+        launcher = self.box.install("tool/run.exe", "#!python.exe -E\n")
+        env = self.stub_env(WINEPATH=winpath(self.box.path("bin")), STUB_STATUS=5)
+        outcome = self.box.run(winpath(launcher) + " a", env=env)
+        self.assertEqual(outcome.status, 5, outcome.err)
+        _, argv, _ = self.box.recorded()
+        self.assertEqual(argv, [winpath(found).encode(), b"-E",
+                                winpath(self.box.path("tool/run-script.py")).encode(), b"a"])
+
+    def test_path_too_deep_warns_and_falls_back(self):
+        deep = self.box.path(*(["d" * 50] * 5))
+        found = winpath(os.path.join(deep, "python.exe"))
+        self.assertGreaterEqual(len(found), 260)
+        self.box.copy_stub(os.path.relpath(os.path.join(deep, "python.exe"), self.box.root))
+        launcher = self.box.install("Py/Scripts/run.exe", "#!python.exe\n")
+        outcome = self.box.run(winpath(launcher), env={"WINEPATH": winpath(deep)})
+        self.assertEqual(outcome.status, 2)
+        self.assertEqual(outcome.err, PATH_WARNING + found[:259].encode() + b"\r\n" +
+                         cound_not_exec(winpath(self.box.path("Py/python.exe"))))
+
+
+class Absolute(WineCase):
+    def test_absolute_tokens_are_started_as_they_stand(self):
+        cases = [
+            ("C:\\Nowhere\\python.exe", "C:\\Nowhere\\python.exe"),
+            ("C:python.exe", "C:python.exe"),
+            ("\\Py\\python.exe", "\\Py\\python.exe"),
+            ("\\\\server\\share\\python.exe", "\\\\server\\share\\python.exe"),
+            ("/usr/bin/python", "\\usr\\bin\\python"),
+        ]
+        launcher = self.box.install("run.exe", None)
+        for token, started in cases:
+            with self.subTest(token=token):
+                with open(self.box.path("run-script.py"), "w") as f:
+                    f.write(f"#!{token} -u\n")
+                outcome = self.box.run(winpath(launcher))
+                self.assertEqual(outcome.status, 2)
+                self.assertEqual(outcome.err, cound_not_exec(started))
+
+    def test_absolute_stub_runs(self):
+        launcher = self.box.install("run.exe", f'#!"{winpath(STUB)}" -u\n')
+        outcome = self.box.run(winpath(launcher) + " x", env=self.stub_env(STUB_STATUS=3))
+        self.assertEqual(outcome.status, 3, outcome.err)
+        line, argv, _ = self.box.recorded()
+        script = winpath(self.box.path("run-script.py"))
+        self.assertEqual(line, f'"{winpath(STUB)}" "-u" "{script}" "x"'.encode())
+
+
+class Fallback(WineCase):
+    def test_directory_above_the_launcher(self):
+        clear_registry()
+        stub = self.box.copy_stub("Py/python.exe")
+        launcher = self.box.install("Py/Scripts/run.exe", "#!python.exe\n")
+        outcome = self.box.run(winpath(launcher), env=self.stub_env())
+        self.assertEqual(outcome.status, 0, outcome.err)
+        self.assertEqual(self.box.recorded()[1][0], winpath(stub).encode())
+
+
+class Failures(WineCase):
+    def test_missing_script(self):
+        launcher = self.box.install("run.exe", None)
+        outcome = self.box.run(winpath(launcher))
+        self.assertEqual(outcome.status, 2)
+        self.assertEqual(outcome.err,
+                         b"Cannot open " + winpath(self.box.path("run-script.py")).encode() +
+                         b"\r\n")
+
+    def test_not_a_program(self):
+        script = self.box.path("run-script.py")
+        launcher = self.box.install("run.exe", f"#!{winpath(script)}\n")
+        outcome = self.box.run(winpath(launcher))
+        self.assertEqual((outcome.status, outcome.err), (2, cound_not_exec(winpath(script))))
+
+
+class Statuses(WineCase):
+    def test_statuses_pass_through_unchanged(self):
+        launcher = self.box.install("run.exe", f"#!{winpath(STUB)}\n")
+        for status in (0, 3, 2, 0xC0000005, 0xFFFFFFFF):
+            with self.subTest(status=hex(status)):
+                outcome = self.box.run(winpath(launcher), env={"STUB_STATUS": str(status)})
+                self.assertEqual(outcome.status, status)
+                self.assertEqual(outcome.err, b"")
+
+
+def quote(arg):
+    """A command-line form that the runtime splits back to `arg`."""
+    out, backslashes = '"', 0
+    for c in arg:
+        if c == "\\":
+            backslashes += 1
+        elif c == '"':
+            out += "\\" * (backslashes + 1)
+            backslashes = 0
+        else:
+            backslashes = 0
+        out += c
+    return out + "\\" * backslashes + '"'
+
+
+class Arguments(WineCase):
+    def launched_and_direct(self, tail, cwd=None):
+        """The stub's argv through the launcher, and the launcher runtime's own split."""
+        launcher = self.box.install("run.exe", f"#!{winpath(STUB)} -u\n")
+        outcome = self.box.run(winpath(launcher) + tail, env=self.stub_env(), cwd=cwd)
+        self.assertEqual(outcome.status, 0, outcome.err)
+        through = self.box.recorded()[1][3:]
+        outcome = self.box.run(winpath(STUB) + tail, env=self.stub_env(), cwd=cwd)
+        direct = self.box.recorded()[1][1:]
+        return through, direct
+
+    def test_hand_picked(self):
+        tail = (' a "b c" "" "" x\\\\\\"y "tab\there" back\\ "q\\"uote" '
+                'trail\\\\ "end\\\\" \\\\\\\\"x" ab"c d"e')
+        through, direct = self.launched_and_direct(tail)
+        self.assertEqual(through, direct)
+        self.assertIn(b"b c", direct)
+        self.assertIn(b"", direct)
+
+    def test_random(self):
+        rng = random.Random(3)
+        alphabet = ' \t"\\\\abZ'
+        args = ["".join(rng.choice(alphabet) for _ in range(rng.randrange(9))) for _ in range(60)]
+        # Random raw tails, and the quoted forms of random arguments.
+        raw = " " + " ".join(args)
+        through, direct = self.launched_and_direct(raw)
+        self.assertEqual(through, direct)
+        through, direct = self.launched_and_direct(" " + " ".join(quote(a) for a in args))
+        self.assertEqual([a.decode() for a in direct], args)
+        self.assertEqual(through, direct)
+
+    def test_wildcards(self):
+        work = self.box.path("work")
+        os.makedirs(work)
+        for name in ("a.txt", "b.txt", "c.log"):
+            open(os.path.join(work, name), "w").close()
+        through, direct = self.launched_and_direct(' *.txt ?.log "*.txt" *.none', cwd=work)
+        self.assertEqual(through, direct)
+        self.assertEqual(direct[:3], [b"a.txt", b"b.txt", b"c.log"])
+
+
+class Processes(WineCase):
+    def start_sleeping(self, action, **extra):
+        launcher = self.box.install("run.exe", f"#!{winpath(STUB)}\n")
+        ready = self.box.path("ready")
+        env = self.stub_env(STUB_READY=winpath(ready), RUNNER_READY=winpath(ready),
+                            RUNNER_ACTION=action, **extra)
+        return self.box.run(winpath(launcher), env=env)
+
+    def test_killed_launcher_takes_the_interpreter_with_it(self):
+        wake = self.box.path("woke")
+        outcome = self.start_sleeping("kill", STUB_SLEEP_MS=1500, STUB_WAKE=winpath(wake))
+        self.assertEqual(outcome.status, 77, outcome.out)
+        time.sleep(2.5)
+        self.assertFalse(os.path.exists(wake))
+
+    def test_detached_grandchild_outlives_the_script(self):
+        wake = self.box.path("grandchild")
+        launcher = self.box.install("run.exe", f"#!{winpath(STUB)}\n")
+        outcome = self.box.run(winpath(launcher), env={"STUB_GRANDCHILD": winpath(wake)})
+        self.assertEqual(outcome.status, 0)
+        for _ in range(100):
+            if os.path.exists(wake):
+                break
+            time.sleep(0.05)
+        self.assertTrue(os.path.exists(wake))
+
+    def test_ctrl_c_belongs_to_the_script(self):
+        # Sent to the whole console: the launcher must outlive it and pass on
+        # the status the script chose (not end with STATUS_CONTROL_C_EXIT).
+        outcome = self.start_sleeping("ctrlc", STUB_TRAP=42)
+        self.assertIn("runner: event 1", outcome.out)
+        self.assertEqual(outcome.status, 42, outcome.out)
+
+    def test_ctrl_break_belongs_to_the_script(self):
+        outcome = self.start_sleeping("break", STUB_TRAP=43)
+        if "runner: event 0" in outcome.out:
+            self.skipTest("this Wine cannot deliver console control events: " + outcome.out)
+        self.assertEqual(outcome.status, 43, outcome.out)
+
+
+class Unicode(WineCase):
+    def test_paths_and_arguments_in_three_scripts(self):
+        clear_registry()
+        cjk_dir = self.box.path("解释器")
+        stub = self.box.copy_stub("解释器/python.exe")
+        launcher = self.box.install("Виктор/Scripts/запуск.exe", f"#!{winpath(stub)} -u\n")
+        args = ["Привет", "世界 日本語", "Ελληνικά", "mixé"]
+        tail = " " + " ".join(quote(a) for a in args)
+        outcome = self.box.run(winpath(launcher) + tail, env=self.stub_env())
+        self.assertEqual(outcome.status, 0, outcome.err)
+        _, argv, acp = self.box.recorded()
+        script = winpath(self.box.path("Виктор/Scripts/запуск-script.py"))
+        self.assertEqual([a.decode() for a in argv],
+                         [winpath(stub), "-u", script, *args])
+        self.assertEqual(acp, b"acp=65001")
+        self.assertTrue(os.path.isdir(cjk_dir))
+
+    def test_ansi_code_page_without_manifest_is_western(self):
+        # The locale really is a legacy one for a program without the manifest.
+        result = wine(os.environ["STUB_ANSI"], env={"STUB_OUT": winpath(self.out)})
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(self.box.recorded()[2], b"acp=1252")
+
+
+class Build(unittest.TestCase):
+    def check(self, exe, pe_format, objdump):
+        dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True,
+                              check=True).stdout
+        self.assertIn(f"file format {pe_format}", dump)
+        self.assertRegex(dump, r"Subsystem\s+00000003")
+        dlls = sorted(line.split()[-1] for line in dump.splitlines() if "DLL Name:" in line)
+        self.assertEqual(dlls, ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"])
+        with open(exe, "rb") as f:
+            self.assertIn(b"<activeCodePage", f.read())
+
+    def test_x64(self):
+        self.check(LAUNCHER, "pei-x86-64", "x86_64-w64-mingw32-objdump")
+
+    def test_x86(self):
+        exe = os.path.join(os.path.dirname(LAUNCHER), "..", "windows-x86", "launcher.exe")
+        self.assertTrue(os.path.exists(exe), "build the windows-x86 preset first")
+        self.check(exe, "pei-i386", "i686-w64-mingw32-objdump")
+
+
+def prepare():
+    """Creates the private prefix and keeps a wine server running for the suite."""
+    prefix = os.environ["WINEPREFIX"]
+    if not os.path.isdir(os.path.join(prefix, "drive_c")):
+        subprocess.run([WINE, "wineboot", "-i"], env=wine_env(), check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+    subprocess.Popen(["/usr/lib/wine/wineserver", "-p"], env=wine_env(),
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def stop():
+    subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=wine_env(), check=False,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+if __name__ == "__main__":
+    if sys.argv[1:] == ["--prepare"]:
+        prepare()
+    elif sys.argv[1:] == ["--stop"]:
+        stop()
+    else:
+        unittest.main()

@@ -1,0 +1,128 @@
+"""Running the Windows launcher under 64-bit Wine: prefix, registry, files."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+WINE = "/usr/lib/wine/wine64"
+LAUNCHER = os.environ.get("LAUNCHER", "")
+STUB = os.environ.get("STUB", "")
+RUNNER = os.environ.get("RUNNER", "")
+BASE_ENV = {
+    "WINEDEBUG": "-all",
+    "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    "LANG": "C.UTF-8",  # a Western ANSI code page (1252) for programs without a manifest
+}
+
+
+def wine_env(extra=None):
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("STUB_", "RUNNER_")) or k == "STUB_ANSI"}
+    env.update(BASE_ENV)
+    env.update(extra or {})
+    return env
+
+
+def winpath(path):
+    """The name a Windows program under Wine sees for a unix path."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine(*args, env=None, cwd=None, timeout=120):
+    """Runs a Windows program. Output goes through files, not pipes: a wine
+    server started on the way would hold a pipe open, and the capture would
+    never end."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run([WINE, *args], env=wine_env(env), cwd=cwd, timeout=timeout,
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=err, check=False)
+        out.seek(0)
+        err.seek(0)
+        result.stdout, result.stderr = out.read(), err.read()
+    return result
+
+
+VIEWS = {64: "/reg:64", 32: "/reg:32"}
+CORE = "HKLM\\SOFTWARE\\Python\\PythonCore"
+
+
+def clear_registry():
+    for flag in VIEWS.values():
+        wine("reg", "delete", "HKLM\\SOFTWARE\\Python", "/f", flag)
+
+
+def add_version(view, version, install_dir=None):
+    key = f"{CORE}\\{version}"
+    if install_dir is None:
+        result = wine("reg", "add", key, "/f", VIEWS[view])
+    else:
+        result = wine("reg", "add", key + "\\InstallPath", "/ve", "/d", install_dir, "/f",
+                      VIEWS[view])
+    assert result.returncode == 0, result
+
+
+class Outcome:
+    def __init__(self, status, err, out):
+        self.status, self.err, self.out = status, err, out
+
+
+class Box:
+    """A scratch directory with launcher copies, scripts and stub copies."""
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix="wine-launcher-")
+
+    def close(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def install(self, relative, script_text, launcher=LAUNCHER):
+        target = self.path(relative)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy(launcher, target)
+        if script_text is not None:
+            with open(target[:-len(".exe")] + "-script.py", "wb") as f:
+                f.write(script_text.encode() if isinstance(script_text, str) else script_text)
+        return target
+
+    def copy_stub(self, relative):
+        target = self.path(relative)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy(STUB, target)
+        return target
+
+    def run(self, command_line, env=None, cwd=None):
+        """Starts `command_line` (bytes or str) through the runner."""
+        if isinstance(command_line, str):
+            command_line = command_line.encode()
+        cmd_file = self.path("command-line")
+        with open(cmd_file, "wb") as f:
+            f.write(command_line)
+        result = wine(RUNNER, winpath(cmd_file), env=env, cwd=cwd or self.root)
+        out = result.stdout.decode(errors="replace")
+        status = None
+        for line in out.splitlines():
+            if line.startswith("status="):
+                status = int(line[len("status="):], 16)
+        assert status is not None, (out, result.stderr)
+        return Outcome(status, result.stderr, out)
+
+    def recorded(self, name="out"):
+        """What the stub wrote: its command line, its argv, and its ANSI code page."""
+        with open(self.path(name), "rb") as f:
+            parts = f.read().split(b"\0")
+        return parts[0], parts[1:-1], parts[-1]
+
+
+class WineCase(unittest.TestCase):
+    def setUp(self):
+        self.box = Box()
+        self.addCleanup(self.box.close)
+        self.out = self.box.path("out")
+
+    def stub_env(self, **extra):
+        env = {"STUB_OUT": winpath(self.out)}
+        env.update({k: str(v) for k, v in extra.items()})
+        return env
