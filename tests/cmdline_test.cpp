@@ -1,10 +1,11 @@
+#include "cmdline/cmdline.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
-#include "cmdline/cmdline.h"
 #include "fake_platform.h"
 
 namespace {
@@ -18,9 +19,7 @@ std::vector<std::string> split(std::string text) {
   return out;
 }
 
-std::string quote(const std::string& arg) {
-  return cmdline::quote_argument(arg.c_str()).get();
-}
+std::string quote(const std::string& arg) { return cmdline::quote_argument(arg.c_str()).get(); }
 
 struct SplitCase {
   const char* text;
@@ -31,8 +30,7 @@ TEST(SplitCommandLine, FollowsTheRuntimeRules) {
   const SplitCase cases[] = {
       {"python.exe", {"python.exe"}},
       {"  C:\\Py\\python.exe  -u  -O ", {"C:\\Py\\python.exe", "-u", "-O"}},
-      {"\"C:\\Program Files\\Py\\python.exe\" -x",
-       {"C:\\Program Files\\Py\\python.exe", "-x"}},
+      {"\"C:\\Program Files\\Py\\python.exe\" -x", {"C:\\Program Files\\Py\\python.exe", "-x"}},
       {"a\\b", {"a\\b"}},
       {"a\\", {"a\\"}},
       {"a\\\\\"b c\"", {"a\\b c"}},
@@ -61,19 +59,17 @@ TEST(SplitCommandLine, ArrayEntryAfterLastTokenExists) {
 
 TEST(QuoteArgument, WrapsAndEscapes) {
   const std::pair<const char*, const char*> cases[] = {
-      {"abc", "\"abc\""},        {"a b", "\"a b\""},
-      {"a\"b", "\"a\\\"b\""},    {"a\\\"b", "\"a\\\\\\\"b\""},
-      {"a\\b", "\"a\\b\""},      {"ab\\", "\"ab\\\\\""},
-      {"ab\\\\", "\"ab\\\\\\\\\""}, {"", "\"\""},
-      {"\"", "\"\\\"\""},
+      {"abc", "\"abc\""},           {"a b", "\"a b\""},   {"a\"b", "\"a\\\"b\""},
+      {"a\\\"b", "\"a\\\\\\\"b\""}, {"a\\b", "\"a\\b\""}, {"ab\\", "\"ab\\\\\""},
+      {"ab\\\\", "\"ab\\\\\\\\\""}, {"", "\"\""},         {"\"", "\"\\\"\""},
   };
   for (const auto& [arg, quoted] : cases) EXPECT_EQ(quote(arg), quoted) << arg;
 }
 
 // Random byte strings heavy in the characters the rules care about.
 std::string random_argument(std::mt19937& rng) {
-  static const char alphabet[] = {' ', '\t', '"', '\\', '\\', 'a', 'Z', '\x80',
-                                  '\xff', '\xe9', '\v', '\n', '*', '?'};
+  static const char alphabet[] = {' ',    '\t',   '"',    '\\', '\\', 'a', 'Z',
+                                  '\x80', '\xff', '\xe9', '\v', '\n', '*', '?'};
   std::uniform_int_distribution<int> length(0, 12);
   std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
   std::string s;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,8 +33,7 @@ void add_version(std::uint32_t view, const std::string& version,
   auto& keys = the_state.registry[view];
   keys[versions_path].subkeys.emplace_back(version);
   if (install_dir) {
-    keys[lower(std::string(versions_path) + version + "\\installpath\\")].first_value =
-        install_dir;
+    keys[lower(std::string(versions_path) + version + "\\installpath\\")].first_value = install_dir;
   }
 }
 
@@ -67,7 +67,9 @@ std::size_t module_path(char* buf, std::size_t capacity) noexcept {
 
 int open_file(const char* path) noexcept {
   the_state.calls.push_back(std::string("open ") + path);
-  const auto it = the_state.files.find(path);
+  auto it = the_state.files.find(path);
+  if (it == the_state.files.end() && the_state.any_file)
+    it = the_state.files.emplace(path, *the_state.any_file).first;
   if (it == the_state.files.end()) return -1;
   return static_cast<int>(std::distance(the_state.files.begin(), it)) + 3;
 }
@@ -83,8 +85,7 @@ int read_file(int fd, char* buf, unsigned count) noexcept {
 
 void close_file(int) noexcept { the_state.calls.emplace_back("close"); }
 
-std::size_t search_executable(const char* name, char* buf,
-                              std::size_t capacity) noexcept {
+std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
   the_state.calls.push_back(std::string("search ") + name);
   if (!the_state.search_result) return 0;
   const std::string& found = *the_state.search_result;

@@ -23,6 +23,7 @@ struct State {
   platform::PathStyle style = platform::PathStyle::Windows;
   std::string module_path = "C:\\Tools\\run.exe";
   std::map<std::string, std::string> files;  // path -> content
+  std::optional<std::string> any_file;       // content of every other path
   bool read_fails = false;
   std::optional<std::string> search_result;  // full path found on PATH
   // access rights -> lower-cased key path -> key

@@ -1,3 +1,5 @@
+#include "launcher/launch.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -5,7 +7,6 @@
 
 #include "cmdline/cmdline.h"
 #include "fake_platform.h"
-#include "launcher/launch.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ TEST_F(Launch, ChildVectorSlotBySlot) {
   fake::state().spawn_result = {true, 0};
   EXPECT_EQ(run({"run", "x", "y z"}), 0);
   EXPECT_EQ(fake::state().spawned_path, "C:\\Py\\python.exe");
-  const std::vector<std::string> expected = {
-      "\"C:\\Py\\python.exe\"", "\"-u\"", "\"C:\\Tools\\run-script.py\"", "\"x\"", "\"y z\""};
+  const std::vector<std::string> expected = {"\"C:\\Py\\python.exe\"", "\"-u\"",
+                                             "\"C:\\Tools\\run-script.py\"", "\"x\"", "\"y z\""};
   EXPECT_EQ(fake::state().spawned_argv, expected);
   EXPECT_EQ(fake::state().stderr_text, "");
 }
@@ -38,13 +39,13 @@ TEST_F(Launch, NoArgumentsAndAwkwardArguments) {
   script_text("#!\"C:\\Program Files\\Py\\python.exe\" -E -s");
   run({"run"});
   EXPECT_EQ(fake::state().spawned_argv,
-            (std::vector<std::string>{"\"C:\\Program Files\\Py\\python.exe\"", "\"-E\"",
-                                      "\"-s\"", "\"C:\\Tools\\run-script.py\""}));
+            (std::vector<std::string>{"\"C:\\Program Files\\Py\\python.exe\"", "\"-E\"", "\"-s\"",
+                                      "\"C:\\Tools\\run-script.py\""}));
   run({"run", "", "a\"b", "c\\", "\xe9"});
   EXPECT_EQ(fake::state().spawned_argv,
-            (std::vector<std::string>{"\"C:\\Program Files\\Py\\python.exe\"", "\"-E\"",
-                                      "\"-s\"", "\"C:\\Tools\\run-script.py\"", "\"\"",
-                                      "\"a\\\"b\"", "\"c\\\\\"", "\"\xe9\""}));
+            (std::vector<std::string>{"\"C:\\Program Files\\Py\\python.exe\"", "\"-E\"", "\"-s\"",
+                                      "\"C:\\Tools\\run-script.py\"", "\"\"", "\"a\\\"b\"",
+                                      "\"c\\\\\"", "\"\xe9\""}));
 }
 
 TEST_F(Launch, ZeroArgumentCountStillEndsTheVector) {
@@ -86,8 +87,7 @@ TEST_F(Launch, FailuresPrintOneMessageAndEndWithTwo) {
        },
        "Cannot find Python executable \\usr\\bin\\python\n"},
       {"module path fills its buffer",
-       [] { fake::state().module_path = "C:\\" + std::string(260, 'm') + ".exe"; },
-       nullptr},
+       [] { fake::state().module_path = "C:\\" + std::string(260, 'm') + ".exe"; }, nullptr},
   };
   for (const auto& c : cases) {
     fake::reset();
@@ -163,7 +163,8 @@ TEST_F(Launch, InterpreterLine) {
       {"#!   C:\\x.exe\t-a  ", "C:\\x.exe", {"\"-a\""}},
       // The line is cut at 256 bytes: 11 for "#!C:\x.exe " and 245 more.
       {"#!C:\\x.exe " + long_tail, "C:\\x.exe", {"\"" + std::string(245, 'o') + "\""}},
-      {"#!C:\\x.exe " + std::string(244, 'o') + "\r\n-b", "C:\\x.exe",
+      {"#!C:\\x.exe " + std::string(244, 'o') + "\r\n-b",
+       "C:\\x.exe",
        {"\"" + std::string(244, 'o') + "\""}},
   };
   for (const auto& c : cases) {
@@ -185,8 +186,7 @@ TEST_F(Launch, UnreadableScriptRunsTheDefaultLine) {
   EXPECT_EQ(run(), 0);
   EXPECT_EQ(fake::state().spawned_path, "C:\\Found\\python.exe");
   const std::vector<std::string> calls = {"open C:\\Tools\\run-script.py", "close",
-                                          "search python.exe",
-                                          "spawn C:\\Found\\python.exe"};
+                                          "search python.exe", "spawn C:\\Found\\python.exe"};
   EXPECT_EQ(fake::state().calls, calls);
 }
 

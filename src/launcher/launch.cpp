@@ -27,8 +27,7 @@ bool companion_script_path(char (&path)[path_buffer_size + script_suffix.size()]
     return false;
   }
   std::size_t end = length;
-  while (end > 0 && path[end - 1] != '.' && !platform::is_separator(path[end - 1]))
-    --end;
+  while (end > 0 && path[end - 1] != '.' && !platform::is_separator(path[end - 1])) --end;
   end = (end > 0 && path[end - 1] == '.') ? end - 1 : length;
   *std::copy(script_suffix.begin(), script_suffix.end(), path + end) = '\0';
   return end + script_suffix.size() < path_buffer_size;
@@ -40,9 +39,8 @@ void read_interpreter_line(int fd, char (&line)[line_read_size + 1]) {
   const int got = platform::read_file(fd, line, line_read_size);
   platform::close_file(fd);
   const auto read = static_cast<std::size_t>(std::max(got, 0));
-  const char* end = std::find_if(line, line + read, [](char c) {
-    return c == '\0' || c == '\n' || c == '\r';
-  });
+  const char* end =
+      std::find_if(line, line + read, [](char c) { return c == '\0' || c == '\n' || c == '\r'; });
   line[end - line] = '\0';
   if (line[0] != '#' || line[1] != '!')
     *std::copy(default_line.begin(), default_line.end(), line) = '\0';
@@ -76,14 +74,13 @@ class ChildArguments {
 // Interpreter, its options, the script, then the launcher's own arguments
 // after its program name.
 bool fill_child_arguments(ChildArguments& child, const char* interpreter,
-                          const cmdline::TokenList& tokens, const char* script,
-                          int argc, const char* const* argv) {
+                          const cmdline::TokenList& tokens, const char* script, int argc,
+                          const char* const* argv) {
   const auto count = static_cast<std::size_t>(tokens.count);
   bool ok = child.allocated() && child.set(0, interpreter);
   for (std::size_t i = 1; ok && i < count; ++i) ok = child.set(i, tokens.tokens[i]);
   ok = ok && child.set(count, script);
-  for (int i = 1; ok && i < argc; ++i)
-    ok = child.set(count + static_cast<std::size_t>(i), argv[i]);
+  for (int i = 1; ok && i < argc; ++i) ok = child.set(count + static_cast<std::size_t>(i), argv[i]);
   return ok;
 }
 
@@ -98,18 +95,15 @@ int launch(int argc, const char* const* argv) noexcept {
   read_interpreter_line(fd, line);
 
   const cmdline::TokenList tokens = cmdline::split_command_line(line + 2);
-  if (tokens.count == 0)
-    return report_failure("Cannot find Python executable %s\n", line + 2);
+  if (tokens.count == 0) return report_failure("Cannot find Python executable %s\n", line + 2);
   char* const token = tokens.tokens[0];
   const HeapArray<char> interpreter = locate::resolve_interpreter(token, script);
   if (!interpreter) return report_failure("Cannot find Python executable %s\n", token);
 
   // A runtime may start us with no arguments at all, not even our own name.
   const int passed = std::max(argc, 1);
-  ChildArguments child(static_cast<std::size_t>(tokens.count) +
-                       static_cast<std::size_t>(passed));
-  const bool built =
-      fill_child_arguments(child, interpreter.get(), tokens, script, passed, argv);
+  ChildArguments child(static_cast<std::size_t>(tokens.count) + static_cast<std::size_t>(passed));
+  const bool built = fill_child_arguments(child, interpreter.get(), tokens, script, passed, argv);
   const platform::SpawnResult result =
       built ? platform::spawn_and_wait(interpreter.get(), child.vector())
             : platform::SpawnResult{false, 0};

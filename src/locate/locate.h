@@ -23,8 +23,7 @@ enum class RegistryView : std::uint8_t { View64, View32 };
 // and finally looked for in the directory above the script's. Changes
 // the token in place (forward slashes become the platform separator).
 // Null when no path can be formed.
-[[nodiscard]] HeapArray<char> resolve_interpreter(char* token,
-                                                  const char* script_path) noexcept;
+[[nodiscard]] HeapArray<char> resolve_interpreter(char* token, const char* script_path) noexcept;
 
 // Each stage leaves its result in buf (of `capacity` bytes) on found.
 [[nodiscard]] bool search_path_for_python(char* buf, std::size_t capacity) noexcept;

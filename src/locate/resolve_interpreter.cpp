@@ -22,21 +22,18 @@ void drop_last_component(char* dir) noexcept {
 }
 
 // The token in the directory above the script's own directory.
-HeapArray<char> beside_parent_directory(const char* token,
-                                        const char* script_path) noexcept {
+HeapArray<char> beside_parent_directory(const char* token, const char* script_path) noexcept {
   platform::PathParts parts;
   if (!platform::split_path(script_path, &parts)) return nullptr;
   drop_last_component(parts.dir);
   char work[path_block_size];
-  if (!platform::join_path(work, sizeof work, parts.drive, parts.dir, token))
-    return nullptr;
+  if (!platform::join_path(work, sizeof work, parts.drive, parts.dir, token)) return nullptr;
   return make_path_block(work);
 }
 
 }  // namespace
 
-HeapArray<char> resolve_interpreter(char* token,
-                                    const char* script_path) noexcept {
+HeapArray<char> resolve_interpreter(char* token, const char* script_path) noexcept {
   for (char* p = token; *p != '\0'; ++p) {
     if (*p == '/') *p = platform::separator();
   }

@@ -19,8 +19,7 @@ constexpr std::size_t key_path_limit = 254;
 
 // The version to use: "2.7" if present, else "2.6", else the last name
 // read. False when no name could be read at all.
-bool choose_version(RegistryKey versions, std::uint32_t count,
-                    char (&chosen)[name_size]) noexcept {
+bool choose_version(RegistryKey versions, std::uint32_t count, char (&chosen)[name_size]) noexcept {
   bool seen_26 = false;
   bool read_any = false;
   char name[name_size];
@@ -43,11 +42,8 @@ bool choose_version(RegistryKey versions, std::uint32_t count,
 
 // "SOFTWARE\Python\PythonCore\<version>\InstallPath\"; false when it would
 // exceed the key path limit.
-bool install_key_path(std::string_view version,
-                      char (&out)[key_path_limit + 1]) noexcept {
-  if (install_prefix.size() + version.size() + install_suffix.size() >
-      key_path_limit)
-    return false;
+bool install_key_path(std::string_view version, char (&out)[key_path_limit + 1]) noexcept {
+  if (install_prefix.size() + version.size() + install_suffix.size() > key_path_limit) return false;
   char* w = std::copy(install_prefix.begin(), install_prefix.end(), out);
   w = std::copy(version.begin(), version.end(), w);
   w = std::copy(install_suffix.begin(), install_suffix.end(), w);
@@ -55,24 +51,22 @@ bool install_key_path(std::string_view version,
   return true;
 }
 
-bool find_install_key(std::uint32_t access,
-                      char (&key_path)[key_path_limit + 1]) noexcept {
+bool find_install_key(std::uint32_t access, char (&key_path)[key_path_limit + 1]) noexcept {
   RegistryKey versions = 0;
   char versions_path[versions_key.size() + 1] = {};
   std::copy(versions_key.begin(), versions_key.end(), versions_path);
   if (!platform::registry_open(versions_path, access, &versions)) return false;
   std::uint32_t count = 0;
   char version[name_size] = {};
-  const bool chosen = platform::registry_subkey_count(versions, &count) &&
-                      count > 0 && choose_version(versions, count, version);
+  const bool chosen = platform::registry_subkey_count(versions, &count) && count > 0 &&
+                      choose_version(versions, count, version);
   platform::registry_close(versions);
   return chosen && install_key_path(version, key_path);
 }
 
 }  // namespace
 
-bool search_registry_for_python(char* buf, std::size_t capacity,
-                                RegistryView view) noexcept {
+bool search_registry_for_python(char* buf, std::size_t capacity, RegistryView view) noexcept {
   const std::uint32_t access = access_rights(view);
   char key_path[key_path_limit + 1];
   if (!find_install_key(access, key_path)) return false;

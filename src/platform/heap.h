@@ -17,6 +17,5 @@ using HeapArray = std::unique_ptr<T[], PlatformRelease>;
 template <typename T>
 [[nodiscard]] HeapArray<T> allocate_array(std::size_t count) noexcept {
   if (count > static_cast<std::size_t>(-1) / sizeof(T)) return nullptr;
-  return HeapArray<T>(
-      static_cast<T*>(platform::allocate_zeroed(count * sizeof(T))));
+  return HeapArray<T>(static_cast<T*>(platform::allocate_zeroed(count * sizeof(T))));
 }

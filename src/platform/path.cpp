@@ -32,9 +32,7 @@ constexpr std::string_view prefix(std::string_view s, std::size_t n) noexcept {
 char separator() noexcept { return windows() ? '\\' : '/'; }
 
 // Windows accepts either slash as a separator, as its runtime does.
-bool is_separator(char c) noexcept {
-  return c == '/' || (c == '\\' && windows());
-}
+bool is_separator(char c) noexcept { return c == '/' || (c == '\\' && windows()); }
 
 bool split_path(const char* path, PathParts* parts) noexcept {
   std::string_view rest(path);
@@ -43,8 +41,7 @@ bool split_path(const char* path, PathParts* parts) noexcept {
     drive = prefix(rest, 2);
     rest.remove_prefix(2);
   }
-  const auto last_sep =
-      std::find_if(rest.rbegin(), rest.rend(), is_separator).base();
+  const auto last_sep = std::find_if(rest.rbegin(), rest.rend(), is_separator).base();
   const auto dir_len = static_cast<std::size_t>(last_sep - rest.begin());
   const std::string_view dir = prefix(rest, dir_len);
   rest.remove_prefix(dir_len);
@@ -60,8 +57,8 @@ bool split_path(const char* path, PathParts* parts) noexcept {
   return ok_drive && ok_dir && ok_name && ok_ext;
 }
 
-bool join_path(char* out, std::size_t capacity, const char* drive,
-               const char* dir, const char* name) noexcept {
+bool join_path(char* out, std::size_t capacity, const char* drive, const char* dir,
+               const char* name) noexcept {
   const std::string_view d(drive);
   const std::string_view p(dir);
   const std::string_view n(name);

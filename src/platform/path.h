@@ -27,7 +27,7 @@ struct PathParts {
 // Joins drive, directory and name into out, adding a separator after a
 // non-empty directory that lacks one. False, with out empty, when the
 // result and its terminator do not fit capacity.
-[[nodiscard]] bool join_path(char* out, std::size_t capacity, const char* drive,
-                             const char* dir, const char* name) noexcept;
+[[nodiscard]] bool join_path(char* out, std::size_t capacity, const char* drive, const char* dir,
+                             const char* name) noexcept;
 
 }  // namespace platform

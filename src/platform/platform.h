@@ -39,18 +39,14 @@ void close_file(int fd) noexcept;
 // Read-only registry access under the machine hive. `access` holds the
 // access rights, view flag included. Every call answers success as true.
 using RegistryKey = std::uintptr_t;
-[[nodiscard]] bool registry_open(const char* path, std::uint32_t access,
-                                 RegistryKey* key) noexcept;
-[[nodiscard]] bool registry_subkey_count(RegistryKey key,
-                                         std::uint32_t* count) noexcept;
+[[nodiscard]] bool registry_open(const char* path, std::uint32_t access, RegistryKey* key) noexcept;
+[[nodiscard]] bool registry_subkey_count(RegistryKey key, std::uint32_t* count) noexcept;
 // `size` holds the buffer size on entry, the name length on success.
-[[nodiscard]] bool registry_subkey_name(RegistryKey key, std::uint32_t index,
-                                        char* name,
+[[nodiscard]] bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
                                         std::uint32_t* size) noexcept;
 // Reads the data of the key's first value. `size` holds the buffer size on
 // entry and, whether or not the read succeeds, the data size on return.
-[[nodiscard]] bool registry_first_value(RegistryKey key, char* data,
-                                        std::uint32_t* size) noexcept;
+[[nodiscard]] bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noexcept;
 void registry_close(RegistryKey key) noexcept;
 
 // Starts the program at `path` with the already quoted argument vector
@@ -60,8 +56,7 @@ struct SpawnResult {
   bool started;
   int status;  // the child's exit status, whatever its value
 };
-[[nodiscard]] SpawnResult spawn_and_wait(const char* path,
-                                         const char* const* quoted_argv) noexcept;
+[[nodiscard]] SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noexcept;
 
 // Writes `format` to standard error with its one "%s" replaced by `arg`.
 void print_error(const char* format, const char* arg) noexcept;

@@ -18,9 +18,7 @@ PathStyle path_style() noexcept { return PathStyle::Posix; }
 
 const char* python_program() noexcept { return "python3"; }
 
-void* allocate_zeroed(std::size_t size) noexcept {
-  return std::calloc(1, size == 0 ? 1 : size);
-}
+void* allocate_zeroed(std::size_t size) noexcept { return std::calloc(1, size == 0 ? 1 : size); }
 
 void release(void* block) noexcept { std::free(block); }
 
@@ -55,8 +53,8 @@ bool is_executable_file(const char* path) noexcept {
 
 // dir + "/" + name into out, made absolute against the working directory
 // the way a search that answers full paths must. False when too long.
-bool candidate_path(const char* dir, std::size_t dir_len, const char* name,
-                    char* out, std::size_t size) noexcept {
+bool candidate_path(const char* dir, std::size_t dir_len, const char* name, char* out,
+                    std::size_t size) noexcept {
   std::size_t used = 0;
   if (dir_len == 0 || dir[0] != '/') {
     if (getcwd(out, size) == nullptr) return false;
@@ -64,15 +62,13 @@ bool candidate_path(const char* dir, std::size_t dir_len, const char* name,
     if (used + 1 < size && out[used - 1] != '/') out[used++] = '/';
   }
   const int n = std::snprintf(out + used, size - used, "%.*s%s%s",  // NOLINT
-                              static_cast<int>(dir_len), dir,
-                              dir_len > 0 ? "/" : "", name);
+                              static_cast<int>(dir_len), dir, dir_len > 0 ? "/" : "", name);
   return n >= 0 && static_cast<std::size_t>(n) < size - used;
 }
 
 }  // namespace
 
-std::size_t search_executable(const char* name, char* buf,
-                              std::size_t capacity) noexcept {
+std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
   const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe)
   if (path == nullptr) path = "/usr/local/bin:/usr/bin:/bin";
   char candidate[4096];
@@ -96,16 +92,19 @@ std::size_t search_executable(const char* name, char* buf,
 }
 
 // There is no registry here: every registry stage finds nothing.
-bool registry_open(const char*, std::uint32_t, RegistryKey*) noexcept { return false; }
-bool registry_subkey_count(RegistryKey, std::uint32_t*) noexcept { return false; }
-bool registry_subkey_name(RegistryKey, std::uint32_t, char*, std::uint32_t*) noexcept {
+bool registry_open(const char* /*path*/, std::uint32_t /*access*/, RegistryKey* /*key*/) noexcept {
   return false;
 }
-bool registry_first_value(RegistryKey, char*, std::uint32_t* size) noexcept {
+bool registry_subkey_count(RegistryKey /*key*/, std::uint32_t* /*count*/) noexcept { return false; }
+bool registry_subkey_name(RegistryKey /*key*/, std::uint32_t /*index*/, char* /*name*/,
+                          std::uint32_t* /*size*/) noexcept {
+  return false;
+}
+bool registry_first_value(RegistryKey /*key*/, char* /*data*/, std::uint32_t* size) noexcept {
   *size = 0;
   return false;
 }
-void registry_close(RegistryKey) noexcept {}
+void registry_close(RegistryKey /*key*/) noexcept {}
 
 void print_error(const char* format, const char* arg) noexcept {
   std::fprintf(stderr, format, arg);  // NOLINT(cppcoreguidelines-pro-type-vararg)

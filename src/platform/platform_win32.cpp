@@ -23,9 +23,7 @@ PathStyle path_style() noexcept { return PathStyle::Windows; }
 
 const char* python_program() noexcept { return "python.exe"; }
 
-void* allocate_zeroed(std::size_t size) noexcept {
-  return std::calloc(1, size == 0 ? 1 : size);
-}
+void* allocate_zeroed(std::size_t size) noexcept { return std::calloc(1, size == 0 ? 1 : size); }
 
 void release(void* block) noexcept { std::free(block); }
 
@@ -44,8 +42,8 @@ void close_file(int fd) noexcept { _close(fd); }
 // Ask the wide call, which has no such limit, and answer as the contract
 // says, in the code page every other narrow string here is in.
 std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
-  const DWORD found = SearchPathA(nullptr, name, nullptr, static_cast<DWORD>(capacity), buf,
-                                  nullptr);
+  const DWORD found =
+      SearchPathA(nullptr, name, nullptr, static_cast<DWORD>(capacity), buf, nullptr);
   if (found != 0 && found < capacity) return found;
   if (found == 0 && GetLastError() != ERROR_FILENAME_EXCED_RANGE) return 0;
   constexpr int any_path = 32768;
@@ -56,8 +54,8 @@ std::size_t search_executable(const char* name, char* buf, std::size_t capacity)
   std::size_t answer = 0;
   if (wide != nullptr && full != nullptr &&
       SearchPathW(nullptr, wide_name, nullptr, any_path, wide, nullptr) != 0) {
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, full, any_path * 4, nullptr,
-                                          nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, full, any_path * 4, nullptr, nullptr);
     if (bytes > 0) {
       const std::size_t length = static_cast<std::size_t>(bytes) - 1;
       const std::size_t kept = length < capacity ? length : capacity - 1;
@@ -85,8 +83,8 @@ bool registry_open(const char* path, std::uint32_t access, RegistryKey* key) noe
 bool registry_subkey_count(RegistryKey key, std::uint32_t* count) noexcept {
   DWORD subkeys = 0;
   DWORD longest = 0;
-  if (RegQueryInfoKeyA(handle(key), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+  if (RegQueryInfoKeyA(handle(key), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     return false;
   *count = subkeys;
   return true;

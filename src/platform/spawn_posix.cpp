@@ -61,9 +61,8 @@ void restore_dispositions(const SignalState& saved) {
 
 // Runs in the vfork child, sharing our memory: only system calls, and the
 // one write of exec_error that tells the parent the exec failed.
-[[noreturn]] void exec_child(const char* path, char* const* argv,
-                             const SignalState& saved, pid_t parent,
-                             volatile int* exec_error) {
+[[noreturn]] void exec_child(const char* path, char* const* argv, const SignalState& saved,
+                             pid_t parent, volatile int* exec_error) {
   restore_dispositions(saved);
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -96,8 +95,7 @@ int end_like_child(int sig) {
 // The child's own argument vector, as its runtime would split the line.
 cmdline::TokenList child_argv(HeapArray<char>* line, const char* const* quoted) {
   std::size_t total = 1;
-  for (const char* const* a = quoted; *a != nullptr; ++a)
-    total += std::string_view(*a).size() + 1;
+  for (const char* const* a = quoted; *a != nullptr; ++a) total += std::string_view(*a).size() + 1;
   *line = allocate_array<char>(total);
   if (!*line) return {};
   char* w = line->get();

@@ -43,8 +43,7 @@ HANDLE create_kill_on_close_job() {
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags =
       JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
-  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
-                               sizeof limits)) {
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
     CloseHandle(job);
     return nullptr;
   }
@@ -62,8 +61,8 @@ SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noe
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
-  const BOOL started = CreateProcessA(path, command_line, nullptr, nullptr, TRUE,
-                                      CREATE_SUSPENDED, nullptr, nullptr, &startup, &child);
+  const BOOL started = CreateProcessA(path, command_line, nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                      nullptr, nullptr, &startup, &child);
   std::free(command_line);
   if (!started) {
     if (job != nullptr) CloseHandle(job);

@@ -150,9 +150,21 @@ class PosixLaunch : public ::testing::Test {
 };
 
 TEST_F(PosixLaunch, ArgumentsArriveUnchanged) {
-  const fs::path launcher = box.install("bin/tool", std::string("#!") + STUB_PATH + " -u \"-c x\"\n");
-  std::vector<std::string> args = {"", " ", "a b", "a\"b", "\"", "\\", "a\\", "a\\\\\"b",
-                                   "tab\there", "new\nline", "\xe4\xbd\xa0\xff", "*", "--"};
+  const fs::path launcher =
+      box.install("bin/tool", std::string("#!") + STUB_PATH + " -u \"-c x\"\n");
+  std::vector<std::string> args = {"",
+                                   " ",
+                                   "a b",
+                                   "a\"b",
+                                   "\"",
+                                   "\\",
+                                   "a\\",
+                                   "a\\\\\"b",
+                                   "tab\there",
+                                   "new\nline",
+                                   "\xe4\xbd\xa0\xff",
+                                   "*",
+                                   "--"};
   std::mt19937 rng(7);
   const std::string alphabet = " \t\"\\\\ab\x80\xff";
   for (int i = 0; i < 40; ++i) {
@@ -276,11 +288,11 @@ TEST_F(PosixLaunch, KilledLauncherTakesTheInterpreterWithIt) {
 
 TEST_F(PosixLaunch, DetachedGrandchildOutlivesTheScript) {
   const fs::path marker = box.root() / "grandchild";
-  const fs::path launcher = box.install(
-      "tool",
-      "#!python3\nimport subprocess, sys\n"
-      "subprocess.Popen(['sh', '-c', 'sleep 1; touch \"$0\"', sys.argv[1]],"
-      " start_new_session=True)\n");
+  const fs::path launcher =
+      box.install("tool",
+                  "#!python3\nimport subprocess, sys\n"
+                  "subprocess.Popen(['sh', '-c', 'sleep 1; touch \"$0\"', sys.argv[1]],"
+                  " start_new_session=True)\n");
   const Outcome run = box.run(launcher, {marker.string()});
   EXPECT_EQ(run.status(), 0) << run.err;
   EXPECT_TRUE(wait_for_file(marker));
