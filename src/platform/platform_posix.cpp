@@ -18,10 +18,6 @@ PathStyle path_style() noexcept { return PathStyle::Posix; }
 
 const char* python_program() noexcept { return "python3"; }
 
-void* allocate_zeroed(std::size_t size) noexcept { return std::calloc(1, size == 0 ? 1 : size); }
-
-void release(void* block) noexcept { std::free(block); }
-
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   const ssize_t n = readlink("/proc/self/exe", buf, capacity);
   if (n <= 0) return 0;

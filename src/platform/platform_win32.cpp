@@ -23,10 +23,6 @@ PathStyle path_style() noexcept { return PathStyle::Windows; }
 
 const char* python_program() noexcept { return "python.exe"; }
 
-void* allocate_zeroed(std::size_t size) noexcept { return std::calloc(1, size == 0 ? 1 : size); }
-
-void release(void* block) noexcept { std::free(block); }
-
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   return GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(capacity));
 }

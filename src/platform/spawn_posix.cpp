@@ -12,10 +12,10 @@
 #endif
 
 #include <cerrno>
-#include <string_view>
 
 #include "cmdline/cmdline.h"
 #include "platform/heap.h"
+#include "platform/join_arguments.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -94,15 +94,8 @@ int end_like_child(int sig) {
 
 // The child's own argument vector, as its runtime would split the line.
 cmdline::TokenList child_argv(HeapArray<char>* line, const char* const* quoted) {
-  std::size_t total = 1;
-  for (const char* const* a = quoted; *a != nullptr; ++a) total += std::string_view(*a).size() + 1;
-  *line = allocate_array<char>(total);
+  *line = join_arguments(quoted);
   if (!*line) return {};
-  char* w = line->get();
-  for (const char* const* a = quoted; *a != nullptr; ++a) {
-    if (a != quoted) *w++ = ' ';
-    for (const char* c = *a; *c != '\0'; ++c) *w++ = *c;
-  }
   cmdline::TokenList args = cmdline::split_command_line(line->get());
   if (args.count > 0) args.tokens[static_cast<std::size_t>(args.count)] = nullptr;
   return args;

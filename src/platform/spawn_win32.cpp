@@ -3,9 +3,7 @@
 // start and for one that ended with 0xFFFFFFFF.
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
-
+#include "platform/join_arguments.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -16,22 +14,6 @@ namespace {
 // NULL handler) keeps the child's own Ctrl+C handling intact.
 BOOL WINAPI outlast_console_break(DWORD event) {
   return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
-}
-
-// The quoted vector joined with single blanks, as the runtime would join it.
-char* join_command_line(const char* const* quoted) {
-  std::size_t total = 1;
-  for (const char* const* a = quoted; *a != nullptr; ++a) total += std::strlen(*a) + 1;
-  char* line = static_cast<char*>(std::calloc(total, 1));
-  if (line == nullptr) return nullptr;
-  char* w = line;
-  for (const char* const* a = quoted; *a != nullptr; ++a) {
-    if (a != quoted) *w++ = ' ';
-    const std::size_t n = std::strlen(*a);
-    std::memcpy(w, *a, n);
-    w += n;
-  }
-  return line;
 }
 
 // A job that ends the interpreter when our last handle to it closes, that
@@ -53,17 +35,17 @@ HANDLE create_kill_on_close_job() {
 }  // namespace
 
 SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noexcept {
-  char* command_line = join_command_line(quoted_argv);
-  if (command_line == nullptr) return {false, 0};
+  // Writable, as CreateProcessA requires.
+  HeapArray<char> command_line = join_arguments(quoted_argv);
+  if (!command_line) return {false, 0};
   SetConsoleCtrlHandler(outlast_console_break, TRUE);
   HANDLE job = create_kill_on_close_job();
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
-  const BOOL started = CreateProcessA(path, command_line, nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                                      nullptr, nullptr, &startup, &child);
-  std::free(command_line);
+  const BOOL started = CreateProcessA(path, command_line.get(), nullptr, nullptr, TRUE,
+                                      CREATE_SUSPENDED, nullptr, nullptr, &startup, &child);
   if (!started) {
     if (job != nullptr) CloseHandle(job);
     return {false, 0};
