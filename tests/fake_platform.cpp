@@ -137,7 +137,10 @@ bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
 // needed is reported.
 bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noexcept {
   const auto& value = key_data(key).first_value;
-  if (!value) return false;
+  if (!value) {
+    *size = 0;
+    return false;
+  }
   const std::size_t capacity = *size;
   *size = static_cast<std::uint32_t>(value->size());
   if (value->size() > capacity) return false;

@@ -115,11 +115,14 @@ TEST_F(Resolve, UnreadableVersionNamesAreSkipped) {
 }
 
 TEST_F(Resolve, RegistryFailuresFallThrough) {
-  fake::state().registry[fake::view64]["software\\python\\pythoncore\\"];  // no subkeys
+  // 64-bit: an InstallPath key without any value; 32-bit: the count fails.
+  fake::add_version(fake::view64, "2.7", std::nullopt);
+  fake::state().registry[fake::view64]["software\\python\\pythoncore\\2.7\\installpath\\"];
   auto& counted = fake::state().registry[fake::view32]["software\\python\\pythoncore\\"];
   counted.subkeys.emplace_back("2.7");
   counted.count_fails = true;
   EXPECT_EQ(resolve("python.exe").path, "C:\\Py\\python.exe");
+  EXPECT_EQ(fake::state().stderr_text, "") << "no value is not a value too long";
 }
 
 TEST_F(Resolve, VersionTooLongForTheKeyPathIsNotFound) {

@@ -102,7 +102,9 @@ bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noex
   DWORD data_size = *size;
   const LONG result = RegEnumValueA(handle(key), 0, value_name, &name_size, nullptr, nullptr,
                                     reinterpret_cast<BYTE*>(data), &data_size);
-  *size = data_size;
+  // Only a read that succeeded or ran out of room reports a data size; any
+  // other failure (no value at all) must not look like data too long.
+  *size = result == ERROR_SUCCESS || result == ERROR_MORE_DATA ? data_size : 0;
   return result == ERROR_SUCCESS;
 }
 

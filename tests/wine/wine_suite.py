@@ -54,6 +54,16 @@ class Registry(WineCase):
                     add_version(64, name, "C:\\Py" + name)
                 self.assertEqual(self.exec_failure(), cound_not_exec(f"C:\\Py{chosen}\\python.exe"))
 
+    def test_install_key_without_a_value_is_not_a_long_value(self):
+        # reg.exe always writes a default value; an import can leave the key empty.
+        reg_file = self.box.path("empty.reg")
+        with open(reg_file, "w") as f:
+            f.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Python\\PythonCore\\2.7"
+                    "\\InstallPath]\n\n")
+        self.assertEqual(wine("regedit", "/S", winpath(reg_file)).returncode, 0)
+        self.assertEqual(self.exec_failure(),
+                         cound_not_exec(winpath(self.box.path("Py/python.exe"))))
+
     def test_trailing_backslash_install_dir(self):
         for name, folder in (("2.5", "C:\\Python25\\"), ("2.6", "C:\\Python26\\"),
                              ("3.1", "C:\\Python31\\")):
