@@ -35,5 +35,5 @@ if(LAUNCHER_WINE_TESTS STREQUAL "suite")
 elseif(LAUNCHER_WINE_TESTS STREQUAL "smoke")
   add_test(NAME wine32.smoke COMMAND ${Python3_EXECUTABLE}
            ${CMAKE_CURRENT_SOURCE_DIR}/wine/smoke_x86.py)
-  set_tests_properties(wine32.smoke PROPERTIES LABELS wine32 TIMEOUT 900 ENVIRONMENT "${wine_env}")
+  set_tests_properties(wine32.smoke PROPERTIES LABELS wine32 TIMEOUT 2500 ENVIRONMENT "${wine_env}")
 endif()
