@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/found_path.h"
+
 namespace fake {
 namespace {
 
@@ -88,14 +90,7 @@ void close_file(int) noexcept { the_state.calls.emplace_back("close"); }
 std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
   the_state.calls.push_back(std::string("search ") + name);
   if (!the_state.search_result) return 0;
-  const std::string& found = *the_state.search_result;
-  if (found.size() < capacity) {
-    std::memcpy(buf, found.c_str(), found.size() + 1);
-    return found.size();
-  }
-  std::memcpy(buf, found.data(), capacity - 1);
-  buf[capacity - 1] = '\0';
-  return found.size() + 1;
+  return answer_found_path(*the_state.search_result, buf, capacity);
 }
 
 bool registry_open(const char* path, std::uint32_t access, RegistryKey* key) noexcept {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/found_path.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -73,14 +74,7 @@ std::size_t search_executable(const char* name, char* buf, std::size_t capacity)
     const std::size_t len = end ? static_cast<std::size_t>(end - dir) : std::strlen(dir);
     if (candidate_path(dir, len, name, candidate, sizeof candidate) &&
         is_executable_file(candidate)) {
-      const std::size_t found = std::strlen(candidate);
-      if (found < capacity) {
-        std::memcpy(buf, candidate, found + 1);
-        return found;
-      }
-      std::memcpy(buf, candidate, capacity - 1);
-      buf[capacity - 1] = '\0';
-      return found + 1;
+      return answer_found_path(candidate, buf, capacity);
     }
     if (end == nullptr) return 0;
     dir = end;

@@ -5,9 +5,10 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "platform/found_path.h"
+#include "platform/heap.h"
 #include "platform/platform.h"
 
 // MinGW's start-up code expands wildcards in the arguments it splits when
@@ -45,24 +46,15 @@ std::size_t search_executable(const char* name, char* buf, std::size_t capacity)
   constexpr int any_path = 32768;
   wchar_t wide_name[MAX_PATH];
   if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name, MAX_PATH) == 0) return 0;
-  auto* wide = static_cast<wchar_t*>(std::calloc(any_path, sizeof(wchar_t)));
-  auto* full = static_cast<char*>(std::calloc(any_path, 4));
-  std::size_t answer = 0;
-  if (wide != nullptr && full != nullptr &&
-      SearchPathW(nullptr, wide_name, nullptr, any_path, wide, nullptr) != 0) {
-    const int bytes =
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, full, any_path * 4, nullptr, nullptr);
-    if (bytes > 0) {
-      const std::size_t length = static_cast<std::size_t>(bytes) - 1;
-      const std::size_t kept = length < capacity ? length : capacity - 1;
-      std::memcpy(buf, full, kept);
-      buf[kept] = '\0';
-      answer = length < capacity ? length : length + 1;
-    }
-  }
-  std::free(wide);
-  std::free(full);
-  return answer;
+  const HeapArray<wchar_t> wide = allocate_array<wchar_t>(any_path);
+  const HeapArray<char> full = allocate_array<char>(4 * any_path);  // UTF-8: up to 4 per unit
+  if (!wide || !full ||
+      SearchPathW(nullptr, wide_name, nullptr, any_path, wide.get(), nullptr) == 0)
+    return 0;
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, 0, wide.get(), -1, full.get(), 4 * any_path, nullptr, nullptr);
+  if (bytes <= 0) return 0;
+  return answer_found_path({full.get(), static_cast<std::size_t>(bytes) - 1}, buf, capacity);
 }
 
 namespace {
