@@ -170,14 +170,35 @@ TEST_F(Resolve, InstallDirLengthsAroundTheBuffer) {
   }
 }
 
+struct UnterminatedCase {
+  platform::PathStyle style;
+  std::size_t length;  // of the data, which has no terminator of its own
+  bool fits;           // directory, separator, program and terminator
+};
+
 TEST_F(Resolve, InstallDirWithoutTerminator) {
-  fake::add_version(fake::view64, "2.7", "C:\\NoEnd");
-  EXPECT_EQ(resolve("python.exe").path, "C:\\NoEnd\\python.exe");
-  fake::reset();
-  fake::add_version(fake::view64, "2.7", std::string(260, 'x'));
-  EXPECT_EQ(resolve("python.exe").path, "C:\\Py\\python.exe");
-  const std::string& err = fake::state().stderr_text;
-  EXPECT_EQ(err.substr(err.find('=') + 1), std::string(259, 'x') + "\n");
+  using platform::PathStyle;
+  const UnterminatedCase cases[] = {
+      {PathStyle::Windows, 9, true},    {PathStyle::Windows, 248, true},
+      {PathStyle::Windows, 249, false}, {PathStyle::Windows, 260, false},
+      {PathStyle::Posix, 251, true},    {PathStyle::Posix, 252, false},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    fake::state().style = c.style;
+    const std::string dir(c.length, 'x');
+    fake::add_version(fake::view64, "2.7", dir);
+    const Resolved r = resolve("python.exe");
+    const bool windows = c.style == PathStyle::Windows;
+    if (c.fits) {
+      EXPECT_EQ(r.path, dir + (windows ? "\\python.exe" : "/python3")) << c.length;
+      EXPECT_EQ(fake::state().stderr_text, "") << c.length;
+      continue;
+    }
+    EXPECT_EQ(r.path, windows ? "C:\\Py\\python.exe" : "python.exe") << c.length;
+    const std::string& err = fake::state().stderr_text;
+    EXPECT_EQ(err.substr(err.find('=') + 1), dir.substr(0, 259) + "\n") << c.length;
+  }
 }
 
 TEST_F(Resolve, SearchPathTooLongWarnsAndGoesOn) {

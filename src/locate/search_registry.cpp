@@ -79,12 +79,16 @@ bool search_registry_for_python(char* buf, std::size_t capacity, RegistryView vi
   const bool read = platform::registry_first_value(install, buf, &size);
   platform::registry_close(install);
 
+  // The directory ends at its own terminator or, in data that has none, at
+  // the size read; a failed read tells only the size it would need.
+  char* data_end = buf + std::min<std::size_t>(size, capacity);
+  const std::size_t length =
+      read ? static_cast<std::size_t>(std::find(buf, data_end, '\0') - buf) : size;
   const std::string_view program(platform::python_program());
-  const std::size_t suffix = 1 + program.size();
-  if (size + suffix > capacity) {
-    // The install directory and the program name do not both fit: a path
-    // cut short could only fail later, so let the next stage run instead.
-    buf[std::min<std::size_t>(size, capacity - 1)] = '\0';
+  // The directory, the separator, the program name and the terminator.
+  if (length + 1 + program.size() + 1 > capacity) {
+    // A path cut short could only fail later, so let the next stage run.
+    buf[std::min<std::size_t>(length, capacity - 1)] = '\0';
     platform::print_error(
         "Found python in the registry, but the internal buffer was not long "
         "enough (partial path=%s\n",
@@ -92,9 +96,8 @@ bool search_registry_for_python(char* buf, std::size_t capacity, RegistryView vi
     return false;
   }
   if (!read) return false;
-  // The data need not carry its own terminator.
-  buf[size] = '\0';
-  char* w = buf + std::string_view(buf).size();
+  buf[length] = '\0';
+  char* w = buf + length;
   *w++ = platform::separator();
   *std::copy(program.begin(), program.end(), w) = '\0';
   return true;
