@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "platform/found_path.h"
 #include "platform/heap.h"
 #include "platform/platform.h"
+#include "platform/search_list.h"
 
 // MinGW's start-up code expands wildcards in the arguments it splits when
 // this is set, as the runtime's own setargv would.
@@ -34,23 +36,70 @@ int read_file(int fd, char* buf, unsigned count) noexcept { return _read(fd, buf
 
 void close_file(int fd) noexcept { _close(fd); }
 
-// SearchPathA need not say how long a path that does not fit would be:
-// Wine's fails with ERROR_FILENAME_EXCED_RANGE for any path of 260 or more.
-// Ask the wide call, which has no such limit, and answer as the contract
-// says, in the code page every other narrow string here is in.
+namespace {
+
+// Appends an entry and its ';' to the search list when both fit.
+void append_entry(wchar_t* list, std::size_t* used, std::size_t capacity, const wchar_t* entry,
+                  std::size_t length) noexcept {
+  if (length == 0 || *used + length + 1 >= capacity) return;
+  std::wmemcpy(list + *used, entry, length);
+  *used += length;
+  list[(*used)++] = L';';
+}
+
+// The directory part of a module path: no trailing separator, unless it is
+// a root ("C:\"), which without it would mean the drive's working directory.
+std::size_t directory_length(const wchar_t* path, std::size_t length) noexcept {
+  while (length > 0 && path[length - 1] != L'\\' && path[length - 1] != L'/') --length;
+  const bool root = length <= 1 || path[length - 2] == L':';
+  return root ? length : length - 1;
+}
+
+// The system's default search order without its second place, the working
+// directory, where any downloaded archive or checkout could plant a
+// python.exe: the launcher's own directory, the system directory, the
+// 16-bit system directory, the Windows directory, then PATH's entries.
+void build_search_list(wchar_t* list, std::size_t capacity) noexcept {
+  std::size_t used = 0;
+  wchar_t dir[MAX_PATH + 8];
+  const auto fits = [](std::size_t n) { return n > 0 && n < MAX_PATH; };
+  std::size_t n = GetModuleFileNameW(nullptr, dir, MAX_PATH);
+  if (fits(n)) append_entry(list, &used, capacity, dir, directory_length(dir, n));
+  n = GetSystemDirectoryW(dir, MAX_PATH);
+  if (fits(n)) append_entry(list, &used, capacity, dir, n);
+  n = GetWindowsDirectoryW(dir, MAX_PATH);
+  if (fits(n)) {
+    std::wmemcpy(dir + n, L"\\System", 7);
+    append_entry(list, &used, capacity, dir, n + 7);
+    append_entry(list, &used, capacity, dir, n);
+  }
+  const DWORD path =
+      GetEnvironmentVariableW(L"PATH", list + used, static_cast<DWORD>(capacity - used));
+  if (path > 0 && used + path < capacity) used += drop_empty_entries(list + used, path);
+  // A trailing ';' would be one more empty entry.
+  if (used > 0 && list[used - 1] == L';') --used;
+  list[used] = L'\0';
+}
+
+}  // namespace
+
+// One wide search over an explicit list: the narrow call cannot take a list
+// without the working directory any better, and Wine's fails with
+// ERROR_FILENAME_EXCED_RANGE for any found path of 260 or more instead of
+// answering its size. The answer is given as the contract says, in the code
+// page every other narrow string here is in.
 std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
-  const DWORD found =
-      SearchPathA(nullptr, name, nullptr, static_cast<DWORD>(capacity), buf, nullptr);
-  if (found != 0 && found < capacity) return found;
-  if (found == 0 && GetLastError() != ERROR_FILENAME_EXCED_RANGE) return 0;
   constexpr int any_path = 32768;
+  // PATH can hold up to 32767 characters; the fixed directories come first.
+  constexpr std::size_t list_size = any_path + 4 * (MAX_PATH + 8);
   wchar_t wide_name[MAX_PATH];
   if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name, MAX_PATH) == 0) return 0;
+  const HeapArray<wchar_t> list = allocate_array<wchar_t>(list_size);
   const HeapArray<wchar_t> wide = allocate_array<wchar_t>(any_path);
   const HeapArray<char> full = allocate_array<char>(4 * any_path);  // UTF-8: up to 4 per unit
-  if (!wide || !full ||
-      SearchPathW(nullptr, wide_name, nullptr, any_path, wide.get(), nullptr) == 0)
-    return 0;
+  if (!list || !wide || !full) return 0;
+  build_search_list(list.get(), list_size);
+  if (SearchPathW(list.get(), wide_name, nullptr, any_path, wide.get(), nullptr) == 0) return 0;
   const int bytes =
       WideCharToMultiByte(CP_ACP, 0, wide.get(), -1, full.get(), 4 * any_path, nullptr, nullptr);
   if (bytes <= 0) return 0;

@@ -103,6 +103,28 @@ class SearchPath(WineCase):
         self.assertEqual(argv, [winpath(found).encode(), b"-E",
                                 winpath(self.box.path("tool/run-script.py")).encode(), b"a"])
 
+    def test_working_directory_is_not_searched(self):
+        work = self.box.path("work")
+        planted = self.box.copy_stub("work/python.exe")
+        launcher = self.box.install("Py/Scripts/run.exe", "#!python.exe\n")
+        # Only in the working directory: never run, the fallback is tried.
+        outcome = self.box.run(winpath(launcher), env=self.stub_env(), cwd=work)
+        self.assertEqual(outcome.err, cound_not_exec(winpath(self.box.path("Py/python.exe"))))
+        self.assertFalse(os.path.exists(self.out))
+        # Empty PATH entries do not bring it back; one on PATH wins over it.
+        found = self.box.copy_stub("bin/python.exe")
+        env = self.stub_env(WINEPATH=f";;{winpath(self.box.path('bin'))};", STUB_STATUS=4)
+        self.assertEqual(self.box.run(winpath(launcher), env=env, cwd=work).status, 4)
+        self.assertEqual(self.box.recorded()[1][0], winpath(found).encode())
+        # "." written into PATH is honoured as written.
+        env = self.stub_env(WINEPATH=".", STUB_STATUS=6)
+        self.assertEqual(self.box.run(winpath(launcher), env=env, cwd=work).status, 6)
+        self.assertEqual(self.box.recorded()[1][0], winpath(planted).encode())
+        # The launcher's own directory comes first of all.
+        beside = self.box.copy_stub("Py/Scripts/python.exe")
+        self.assertEqual(self.box.run(winpath(launcher), env=env, cwd=work).status, 6)
+        self.assertEqual(self.box.recorded()[1][0], winpath(beside).encode())
+
     def test_path_too_deep_warns_and_falls_back(self):
         deep = self.box.path(*(["d" * 50] * 5))
         found = winpath(os.path.join(deep, "python.exe"))
