@@ -1,6 +1,7 @@
 """The Windows launcher under Wine: real registry, real PATH, real files."""
 import os
 import random
+import re
 import subprocess
 import sys
 import time
@@ -330,6 +331,15 @@ class Build(unittest.TestCase):
         self.assertEqual(dlls, ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"])
         with open(exe, "rb") as f:
             self.assertIn(b"<activeCodePage", f.read())
+        # ASLR and DEP: the flags, and a relocation table so that the image
+        # can really move.
+        flags = set(re.findall(r"^\t+([A-Z_]+)$", dump.split("DllCharacteristics", 1)[1],
+                               re.M)[:8])
+        wanted = {"DYNAMIC_BASE", "NX_COMPAT"} | ({"HIGH_ENTROPY_VA"} if "x86-64" in pe_format
+                                                  else set())
+        self.assertLessEqual(wanted, flags)
+        relocations = re.search(r"^Entry 5 ([0-9a-f]+) ([0-9a-f]+) Base Relocation", dump, re.M)
+        self.assertTrue(relocations and int(relocations.group(2), 16) > 0, "no relocation table")
 
     def test_x64(self):
         self.check(LAUNCHER, "pei-x86-64", "x86_64-w64-mingw32-objdump")
