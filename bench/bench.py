@@ -90,7 +90,8 @@ def main():
               f"(a static C program that only sleeps: {interpreter_rss} KiB)")
         print("\n| file | size (bytes) | size (KiB) |")
         print("|---|---|---|")
-        for preset, name in (("windows-x86", "launcher.exe"), ("windows-x64", "launcher.exe"),
+        for preset, name in (("windows-x86", "launcher.exe"), ("windows-x86", "launcherw.exe"),
+                             ("windows-x64", "launcher.exe"), ("windows-x64", "launcherw.exe"),
                              ("native", "launcher")):
             path = os.path.join(BUILD, preset, name)
             size = os.path.getsize(path) if os.path.exists(path) else 0

@@ -47,9 +47,14 @@ using fake::the_state;
 
 PathStyle path_style() noexcept { return the_state.style; }
 
-const char* python_program() noexcept {
-  return the_state.style == PathStyle::Windows ? "python.exe" : "python3";
+const Program& program() noexcept {
+  static constexpr Program windows{"-script.py", "#!python.exe", "python.exe"};
+  static constexpr Program posix{"-script.py", "#!python.exe", "python3"};
+  if (the_state.program != nullptr) return *the_state.program;
+  return the_state.style == PathStyle::Windows ? windows : posix;
 }
+
+void program_started() noexcept { the_state.calls.emplace_back("started"); }
 
 void* allocate_zeroed(std::size_t size) noexcept {
   if (the_state.allocations_left == 0) return nullptr;
@@ -160,5 +165,7 @@ void print_error(const char* format, const char* arg) noexcept {
   if (at != std::string::npos) text.replace(at, 2, arg);
   the_state.stderr_text += text;
 }
+
+void failure_reported() noexcept { ++the_state.failures_reported; }
 
 }  // namespace platform

@@ -21,6 +21,7 @@ struct RegistryKeyData {
 
 struct State {
   platform::PathStyle style = platform::PathStyle::Windows;
+  const platform::Program* program = nullptr;  // null: the console one for the style
   std::string module_path = "C:\\Tools\\run.exe";
   std::map<std::string, std::string> files;  // path -> content
   std::optional<std::string> any_file;       // content of every other path
@@ -36,12 +37,15 @@ struct State {
   std::string spawned_path;
   std::vector<std::string> spawned_argv;
   std::string stderr_text;
+  int failures_reported = 0;
   int open_keys = 0;
 };
 
 // The one state the fake platform reads and writes; reset per test.
 State& state();
 void reset();
+
+inline constexpr platform::Program windowless{"-script.pyw", "#!pythonw.exe", "pythonw.exe"};
 
 inline constexpr std::uint32_t view64 = 0x20119;
 inline constexpr std::uint32_t view32 = 0x20219;

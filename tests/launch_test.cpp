@@ -62,6 +62,7 @@ TEST_F(Launch, ExitStatusPassesThroughWhateverItsValue) {
     fake::state().stderr_text.clear();
     EXPECT_EQ(run(), status);
     EXPECT_EQ(fake::state().stderr_text, "");
+    EXPECT_EQ(fake::state().failures_reported, 0) << "an interpreter's 2 is not ours";
   }
 }
 
@@ -93,6 +94,7 @@ TEST_F(Launch, FailuresPrintOneMessageAndEndWithTwo) {
     fake::reset();
     c.setup();
     EXPECT_EQ(run(), 2) << c.name;
+    EXPECT_EQ(fake::state().failures_reported, 1) << c.name;
     if (c.message != nullptr) {
       EXPECT_EQ(fake::state().stderr_text, c.message) << c.name;
     } else {
@@ -188,6 +190,22 @@ TEST_F(Launch, UnreadableScriptRunsTheDefaultLine) {
   const std::vector<std::string> calls = {"open C:\\Tools\\run-script.py", "close",
                                           "search python.exe", "spawn C:\\Found\\python.exe"};
   EXPECT_EQ(fake::state().calls, calls);
+}
+
+TEST_F(Launch, WindowlessProgramDiffersOnlyInItsNames) {
+  fake::state().program = &fake::windowless;
+  fake::state().module_path = "C:\\Tools\\paint.exe";
+  fake::state().files["C:\\Tools\\paint-script.pyw"] = "import tkinter\n";
+  // Too long on the search path: a warning, then the registry finds it.
+  fake::state().search_result = "C:\\" + std::string(300, 'p') + "\\pythonw.exe";
+  fake::add_version(fake::view64, "2.7", std::string("C:\\Py27", 8));
+  EXPECT_EQ(run({"paint", "a b"}), 0);
+  EXPECT_EQ(fake::state().calls.at(2), "search pythonw.exe");
+  EXPECT_EQ(fake::state().spawned_argv,
+            (std::vector<std::string>{"\"C:\\Py27\\pythonw.exe\"",
+                                      "\"C:\\Tools\\paint-script.pyw\"", "\"a b\""}));
+  EXPECT_NE(fake::state().stderr_text, "");
+  EXPECT_EQ(fake::state().failures_reported, 0) << "a warning before a good start shows nothing";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ endforeach()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(wine_env
   "LAUNCHER=$<TARGET_FILE:launcher>"
+  "LAUNCHERW=$<TARGET_FILE:launcherw>"
   "STUB=$<TARGET_FILE:stub>"
   "STUB_ANSI=$<TARGET_FILE:stub_ansi>"
   "RUNNER=$<TARGET_FILE:runner>"
@@ -25,7 +26,7 @@ if(LAUNCHER_WINE_TESTS STREQUAL "suite")
   add_test(NAME wine.stop COMMAND ${Python3_EXECUTABLE} ${driver} --stop)
   set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${wine_env}" LABELS wine)
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}" LABELS wine)
-  foreach(group Registry SearchPath Absolute Fallback Failures Statuses Arguments Processes Unicode Build)
+  foreach(group Registry SearchPath Absolute Fallback Failures Windowless Statuses Arguments Processes Unicode Build)
     add_test(NAME wine.${group} COMMAND ${Python3_EXECUTABLE} -m unittest -v wine_suite.${group})
     set_tests_properties(wine.${group} PROPERTIES
       FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix LABELS wine TIMEOUT 600

@@ -13,14 +13,16 @@ namespace {
 
 constexpr std::size_t path_buffer_size = 256;
 constexpr std::size_t line_read_size = 256;
-constexpr std::string_view script_suffix = "-script.py";
-constexpr std::string_view default_line = "#!python.exe";
+constexpr std::size_t script_buffer_size = path_buffer_size + platform::longest_script_suffix;
 
-// The launcher's path with its extension replaced by "-script.py". Only a
-// dot in the file name starts an extension; without one the suffix goes
-// after the whole path. Fails when the path or the result does not fit,
-// leaving in `path` what can be shown in the message.
-bool companion_script_path(char (&path)[path_buffer_size + script_suffix.size()]) {
+// The launcher's path with its extension replaced by the program's script
+// suffix ("-script.py"). Only a dot in the file name starts an extension;
+// without one the suffix goes after the whole path. Fails when the path or
+// the result does not fit, leaving in `path` what can be shown in the
+// message.
+bool companion_script_path(char (&path)[script_buffer_size]) {
+  const std::string_view script_suffix(platform::program().script_suffix);
+  if (script_suffix.size() >= platform::longest_script_suffix) return false;
   const std::size_t length = platform::module_path(path, path_buffer_size);
   if (length == 0 || length >= path_buffer_size) {
     path[path_buffer_size - 1] = '\0';
@@ -42,8 +44,9 @@ void read_interpreter_line(int fd, char (&line)[line_read_size + 1]) {
   const char* end =
       std::find_if(line, line + read, [](char c) { return c == '\0' || c == '\n' || c == '\r'; });
   line[end - line] = '\0';
-  if (line[0] != '#' || line[1] != '!')
-    *std::copy(default_line.begin(), default_line.end(), line) = '\0';
+  if (line[0] == '#' && line[1] == '!') return;
+  const std::string_view default_line(platform::program().default_line);
+  *std::copy_n(default_line.begin(), std::min(default_line.size(), line_read_size), line) = '\0';
 }
 
 // The child's argument vector, every element quoted, null-terminated; its
@@ -87,7 +90,7 @@ bool fill_child_arguments(ChildArguments& child, const char* interpreter,
 }  // namespace
 
 int launch(int argc, const char* const* argv) noexcept {
-  char script[path_buffer_size + script_suffix.size()] = {};
+  char script[script_buffer_size] = {};
   if (!companion_script_path(script)) return report_failure("Cannot open %s\n", script);
   const int fd = platform::open_file(script);
   if (fd < 0) return report_failure("Cannot open %s\n", script);

@@ -4,7 +4,7 @@
 namespace locate {
 
 bool search_path_for_python(char* buf, std::size_t capacity) noexcept {
-  const std::size_t found = platform::search_executable(platform::python_program(), buf, capacity);
+  const std::size_t found = platform::search_executable(platform::program().python, buf, capacity);
   if (found == 0) return false;
   if (found < capacity) return true;
   buf[capacity - 1] = '\0';

@@ -84,7 +84,7 @@ bool search_registry_for_python(char* buf, std::size_t capacity, RegistryView vi
   char* data_end = buf + std::min<std::size_t>(size, capacity);
   const std::size_t length =
       read ? static_cast<std::size_t>(std::find(buf, data_end, '\0') - buf) : size;
-  const std::string_view program(platform::python_program());
+  const std::string_view program(platform::program().python);
   // The directory, the separator, the program name and the terminator.
   if (length + 1 + program.size() + 1 > capacity) {
     // A path cut short could only fail later, so let the next stage run.

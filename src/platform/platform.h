@@ -14,8 +14,20 @@ enum class PathStyle : std::uint8_t { Windows, Posix };
 
 [[nodiscard]] PathStyle path_style() noexcept;
 
-// The name the executable search looks for ("python.exe" on Windows).
-[[nodiscard]] const char* python_program() noexcept;
+// What sets one launcher program apart from another: the console launcher
+// and the windowless one link different definitions of program(),
+// print_error(), failure_reported() and program_started().
+struct Program {
+  const char* script_suffix;  // replaces the launcher's extension ("-script.py")
+  const char* default_line;   // for a script without "#!" ("#!python.exe")
+  const char* python;         // what the search stages look for ("python.exe")
+};
+inline constexpr std::size_t longest_script_suffix = 16;
+
+[[nodiscard]] const Program& program() noexcept;
+
+// Called once at the process entry, before the launch.
+void program_started() noexcept;
 
 // Zero-filled heap memory; nullptr when none can be had.
 [[nodiscard]] void* allocate_zeroed(std::size_t size) noexcept;
@@ -58,7 +70,11 @@ struct SpawnResult {
 };
 [[nodiscard]] SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noexcept;
 
-// Writes `format` to standard error with its one "%s" replaced by `arg`.
+// Writes `format` to standard error with its one "%s" replaced by `arg`
+// (the windowless program keeps it for failure_reported()).
 void print_error(const char* format, const char* arg) noexcept;
+
+// Called once when the launch fails, after its failure message.
+void failure_reported() noexcept;
 
 }  // namespace platform

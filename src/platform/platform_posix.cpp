@@ -17,7 +17,13 @@ namespace platform {
 
 PathStyle path_style() noexcept { return PathStyle::Posix; }
 
-const char* python_program() noexcept { return "python3"; }
+// One program on POSIX: the console launcher, with python3 for python.exe.
+const Program& program() noexcept {
+  static constexpr Program console{"-script.py", "#!python.exe", "python3"};
+  return console;
+}
+
+void program_started() noexcept {}
 
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   const ssize_t n = readlink("/proc/self/exe", buf, capacity);
@@ -99,5 +105,8 @@ void registry_close(RegistryKey /*key*/) noexcept {}
 void print_error(const char* format, const char* arg) noexcept {
   std::fprintf(stderr, format, arg);  // NOLINT(cppcoreguidelines-pro-type-vararg)
 }
+
+// The message is already on standard error.
+void failure_reported() noexcept {}
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 // The platform on Windows: Win32 for the module path, the executable search
-// and the registry; the Microsoft C runtime for files and standard error.
+// and the registry; the Microsoft C runtime for files. What the console and
+// the windowless program do differently is in console_win32.cpp and
+// windowless_win32.cpp.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -23,8 +25,6 @@ int _dowildcard = -1;
 namespace platform {
 
 PathStyle path_style() noexcept { return PathStyle::Windows; }
-
-const char* python_program() noexcept { return "python.exe"; }
 
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   return GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(capacity));
@@ -150,19 +150,5 @@ bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noex
 }
 
 void registry_close(RegistryKey key) noexcept { RegCloseKey(handle(key)); }
-
-// The one "%s" substituted by hand: MinGW's C++ headers route fprintf to
-// their own printf, whose floating-point formatter would outweigh the
-// launcher several times over. Same bytes on the same text-mode stream.
-void print_error(const char* format, const char* arg) noexcept {
-  const char* at = std::strstr(format, "%s");
-  if (at == nullptr) {
-    std::fputs(format, stderr);
-    return;
-  }
-  std::fwrite(format, 1, static_cast<std::size_t>(at - format), stderr);
-  std::fputs(arg, stderr);
-  std::fputs(at + 2, stderr);
-}
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 """The Windows launcher under Wine: real registry, real PATH, real files."""
 import os
+import codecs
 import random
 import re
 import subprocess
@@ -7,7 +8,7 @@ import sys
 import time
 import unittest
 
-from winetest import (LAUNCHER, STUB, WINE, Box, WineCase, add_version, clear_registry,
+from winetest import (LAUNCHER, LAUNCHERW, STUB, WINE, Box, WineCase, add_version, clear_registry,
                       wine, wine_env, winpath)
 
 REGISTRY_WARNING = (b"Found python in the registry, but the internal buffer was not long "
@@ -191,6 +192,62 @@ class Failures(WineCase):
         self.assertEqual((outcome.status, outcome.err), (2, cound_not_exec(winpath(script))))
 
 
+class Windowless(WineCase):
+    """launcherw.exe: -script.pyw, pythonw.exe, and failures in a message box."""
+
+    def setUp(self):
+        super().setUp()
+        clear_registry()
+        self.addCleanup(clear_registry)
+
+    def install(self, script_text):
+        return self.box.install("tool/paint.exe", script_text, LAUNCHERW, "-script.pyw")
+
+    def test_pyw_script_runs_with_pythonw_from_path(self):
+        found = self.box.copy_stub("bin/pythonw.exe")
+        self.box.copy_stub("bin/python.exe")  # the console interpreter is not taken
+        launcher = self.install("import tkinter\n")
+        env = self.stub_env(WINEPATH=winpath(self.box.path("bin")), STUB_STATUS=7)
+        outcome = self.box.run(winpath(launcher) + ' a "b c"', env=env)
+        self.assertEqual(outcome.status, 7, outcome.err)
+        self.assertEqual(self.box.recorded()[1], [
+            winpath(found).encode(), winpath(self.box.path("tool/paint-script.pyw")).encode(),
+            b"a", b"b c"])
+
+    def test_pythonw_from_the_registry(self):
+        found = self.box.copy_stub("Py27/pythonw.exe")
+        add_version(64, "2.7", winpath(self.box.path("Py27")))
+        launcher = self.install("#!pythonw.exe\n")
+        outcome = self.box.run(winpath(launcher), env=self.stub_env(STUB_STATUS=3))
+        self.assertEqual(outcome.status, 3, outcome.err)
+        self.assertEqual(self.box.recorded()[1][0], winpath(found).encode())
+
+    def message_boxes(self, launcher):
+        """Runs the launcher and returns its status and the (text, title,
+        style) of every message box it showed. Relay tracing of MessageBoxA
+        alone shows them; Wine cuts a traced text after 300 characters."""
+        outcome = self.box.run(winpath(launcher), env={"WINEDEBUG": "+relay"})
+        boxes = re.findall(rb'Call user32\.MessageBoxA\([0-9a-f]+,[0-9a-f]+ "((?:[^"\\]|\\.)*)"'
+                           rb'(?:\.\.\.)?,[0-9a-f]+ "((?:[^"\\]|\\.)*)",([0-9a-f]+)\)', outcome.err)
+        return outcome.status, [(codecs.escape_decode(text)[0], codecs.escape_decode(title)[0],
+                                 int(style, 16)) for text, title, style in boxes]
+
+    def test_failure_shows_one_message_box(self):
+        debug_key = "HKCU\\Software\\Wine\\Debug"
+        wine("reg", "add", debug_key, "/v", "RelayInclude", "/d", "user32.MessageBoxA", "/f")
+        self.addCleanup(wine, "reg", "delete", debug_key, "/v", "RelayInclude", "/f")
+        launcher = self.install(None)
+        status, boxes = self.message_boxes(launcher)
+        script = winpath(self.box.path("tool/paint-script.pyw")).encode()
+        self.assertEqual((status, boxes), (2, [(b"Cannot open " + script + b"\n", b"paint.exe", 0x10)]))
+        # A warning and the failure after it share one box, warning first.
+        add_version(64, "2.7", "C:\\" + "d" * 255)
+        self.install("#!pythonw.exe\n")
+        status, boxes = self.message_boxes(launcher)
+        self.assertEqual((status, len(boxes)), (2, 1))
+        self.assertTrue(boxes[0][0].startswith(REGISTRY_WARNING + b"C:\\ddd"), boxes[0][0])
+
+
 class Statuses(WineCase):
     def test_statuses_pass_through_unchanged(self):
         launcher = self.box.install("run.exe", f"#!{winpath(STUB)}\n")
@@ -322,13 +379,23 @@ class Unicode(WineCase):
 
 
 class Build(unittest.TestCase):
-    def check(self, exe, pe_format, objdump):
+    CONSOLE = ("launcher.exe", 3, ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"])
+    WINDOWLESS = ("launcherw.exe", 2, ["ADVAPI32.dll", "KERNEL32.dll", "USER32.dll", "msvcrt.dll"])
+
+    def check(self, build, pe_format, objdump):
+        for name, subsystem, imports in (self.CONSOLE, self.WINDOWLESS):
+            with self.subTest(program=name):
+                exe = os.path.join(build, name)
+                self.assertTrue(os.path.exists(exe), f"build {build} first")
+                self.check_program(exe, pe_format, objdump, subsystem, imports)
+
+    def check_program(self, exe, pe_format, objdump, subsystem, imports):
         dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True,
                               check=True).stdout
         self.assertIn(f"file format {pe_format}", dump)
-        self.assertRegex(dump, r"Subsystem\s+00000003")
+        self.assertRegex(dump, rf"Subsystem\s+0000000{subsystem}")
         dlls = sorted(line.split()[-1] for line in dump.splitlines() if "DLL Name:" in line)
-        self.assertEqual(dlls, ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"])
+        self.assertEqual(dlls, imports)
         with open(exe, "rb") as f:
             self.assertIn(b"<activeCodePage", f.read())
         # ASLR and DEP: the flags, and a relocation table so that the image
@@ -342,12 +409,11 @@ class Build(unittest.TestCase):
         self.assertTrue(relocations and int(relocations.group(2), 16) > 0, "no relocation table")
 
     def test_x64(self):
-        self.check(LAUNCHER, "pei-x86-64", "x86_64-w64-mingw32-objdump")
+        self.check(os.path.dirname(LAUNCHER), "pei-x86-64", "x86_64-w64-mingw32-objdump")
 
     def test_x86(self):
-        exe = os.path.join(os.path.dirname(LAUNCHER), "..", "windows-x86", "launcher.exe")
-        self.assertTrue(os.path.exists(exe), "build the windows-x86 preset first")
-        self.check(exe, "pei-i386", "i686-w64-mingw32-objdump")
+        build = os.path.join(os.path.dirname(LAUNCHER), "..", "windows-x86")
+        self.check(build, "pei-i386", "i686-w64-mingw32-objdump")
 
 
 def prepare():

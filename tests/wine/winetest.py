@@ -7,6 +7,7 @@ import unittest
 
 WINE = "/usr/lib/wine/wine64"
 LAUNCHER = os.environ.get("LAUNCHER", "")
+LAUNCHERW = os.environ.get("LAUNCHERW", "")
 STUB = os.environ.get("STUB", "")
 RUNNER = os.environ.get("RUNNER", "")
 BASE_ENV = {
@@ -17,8 +18,11 @@ BASE_ENV = {
 
 
 def wine_env(extra=None):
+    # No display: a message box then returns at once instead of waiting
+    # for a click that would never come.
     env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("STUB_", "RUNNER_")) or k == "STUB_ANSI"}
+           if (not k.startswith(("STUB_", "RUNNER_")) or k == "STUB_ANSI")
+           and k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     env.update(BASE_ENV)
     env.update(extra or {})
     return env
@@ -78,12 +82,12 @@ class Box:
     def path(self, *parts):
         return os.path.join(self.root, *parts)
 
-    def install(self, relative, script_text, launcher=LAUNCHER):
+    def install(self, relative, script_text, launcher=LAUNCHER, suffix="-script.py"):
         target = self.path(relative)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy(launcher, target)
         if script_text is not None:
-            with open(target[:-len(".exe")] + "-script.py", "wb") as f:
+            with open(target[:-len(".exe")] + suffix, "wb") as f:
                 f.write(script_text.encode() if isinstance(script_text, str) else script_text)
         return target
 
