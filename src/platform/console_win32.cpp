@@ -1,31 +1,41 @@
 // The console launcher on Windows: python.exe, "-script.py", and messages
 // on the runtime's standard error.
-#include <cstdio>
+#include <io.h>
+
 #include <cstring>
 
 #include "platform/platform.h"
 
+extern "C" void __cdecl __set_app_type(int type);
+
 namespace platform {
+namespace {
+constexpr int console_app = 1;
+}  // namespace
 
 const Program& program() noexcept {
   static constexpr Program console{"-script.py", "#!python.exe", "python.exe"};
   return console;
 }
 
-void program_started() noexcept {}
+// The runtime reports its own errors on the console, not in a box.
+void program_started() noexcept { __set_app_type(console_app); }
 
-// The one "%s" substituted by hand: MinGW's C++ headers route fprintf to
-// their own printf, whose floating-point formatter would outweigh the
-// launcher several times over. Same bytes on the same text-mode stream.
+// Straight to the runtime's descriptor 2, in text mode as its stderr stream
+// would write it ("\n" becomes "\r\n"), with the one "%s" substituted by
+// hand: no stdio, and none of MinGW's printf.
 void print_error(const char* format, const char* arg) noexcept {
+  const auto put = [](const char* text, std::size_t length) {
+    _write(2, text, static_cast<unsigned>(length));
+  };
   const char* at = std::strstr(format, "%s");
   if (at == nullptr) {
-    std::fputs(format, stderr);
+    put(format, std::strlen(format));
     return;
   }
-  std::fwrite(format, 1, static_cast<std::size_t>(at - format), stderr);
-  std::fputs(arg, stderr);
-  std::fputs(at + 2, stderr);
+  put(format, static_cast<std::size_t>(at - format));
+  put(arg, std::strlen(arg));
+  put(at + 2, std::strlen(at + 2));
 }
 
 // The message is already on standard error.

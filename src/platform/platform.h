@@ -78,3 +78,7 @@ void print_error(const char* format, const char* arg) noexcept;
 void failure_reported() noexcept;
 
 }  // namespace platform
+
+// The program's own entry, called by the platform's start-up (start_*.cpp)
+// with the arguments the C runtime split; its result is the exit status.
+int launcher_main(int argc, char** argv);

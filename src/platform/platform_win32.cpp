@@ -6,21 +6,12 @@
 #include <io.h>
 #include <windows.h>
 
-#include <cstdio>
-#include <cstring>
-#include <cwchar>
+#include <algorithm>
 
 #include "platform/found_path.h"
 #include "platform/heap.h"
 #include "platform/platform.h"
 #include "platform/search_list.h"
-
-// MinGW's start-up code expands wildcards in the arguments it splits when
-// this is set, as the runtime's own setargv would.
-extern "C" {
-extern int _dowildcard;
-int _dowildcard = -1;
-}
 
 namespace platform {
 
@@ -42,7 +33,7 @@ namespace {
 void append_entry(wchar_t* list, std::size_t* used, std::size_t capacity, const wchar_t* entry,
                   std::size_t length) noexcept {
   if (length == 0 || *used + length + 1 >= capacity) return;
-  std::wmemcpy(list + *used, entry, length);
+  std::copy_n(entry, length, list + *used);
   *used += length;
   list[(*used)++] = L';';
 }
@@ -69,7 +60,7 @@ void build_search_list(wchar_t* list, std::size_t capacity) noexcept {
   if (fits(n)) append_entry(list, &used, capacity, dir, n);
   n = GetWindowsDirectoryW(dir, MAX_PATH);
   if (fits(n)) {
-    std::wmemcpy(dir + n, L"\\System", 7);
+    std::copy_n(L"\\System", 7, dir + n);
     append_entry(list, &used, capacity, dir, n + 7);
     append_entry(list, &used, capacity, dir, n);
   }
@@ -138,11 +129,16 @@ bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
 }
 
 bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noexcept {
-  static char value_name[16383];
-  DWORD name_size = sizeof value_name;
+  // Room for the longest value name there can be; on the heap, as a static
+  // buffer would be stored in the file as 16 KiB of zeros.
+  constexpr DWORD name_capacity = 16383;
+  const HeapArray<char> value_name = allocate_array<char>(name_capacity);
+  DWORD name_size = name_capacity;
   DWORD data_size = *size;
-  const LONG result = RegEnumValueA(handle(key), 0, value_name, &name_size, nullptr, nullptr,
-                                    reinterpret_cast<BYTE*>(data), &data_size);
+  const LONG result = value_name
+                          ? RegEnumValueA(handle(key), 0, value_name.get(), &name_size, nullptr,
+                                          nullptr, reinterpret_cast<BYTE*>(data), &data_size)
+                          : ERROR_NOT_ENOUGH_MEMORY;
   // Only a read that succeeded or ran out of room reports a data size; any
   // other failure (no value at all) must not look like data too long.
   *size = result == ERROR_SUCCESS || result == ERROR_MORE_DATA ? data_size : 0;

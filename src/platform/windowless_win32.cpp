@@ -9,8 +9,12 @@
 
 #include "platform/platform.h"
 
+extern "C" void __cdecl __set_app_type(int type);
+
 namespace platform {
 namespace {
+
+constexpr int gui_app = 2;
 
 // Room for every message of one launch: at most three search warnings and
 // one failure message, each under 600 bytes. Anything beyond is cut.
@@ -36,6 +40,7 @@ const Program& program() noexcept {
 // message, taken off at once, ends it (and the post makes the queue exist,
 // so the take cannot wait).
 void program_started() noexcept {
+  __set_app_type(gui_app);  // the runtime's own errors in a box, too
   MSG message;
   if (PostMessageA(nullptr, WM_NULL, 0, 0)) GetMessageA(&message, nullptr, 0, 0);
 }

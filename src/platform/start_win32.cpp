@@ -1,0 +1,32 @@
+// The process entry on Windows, in place of MinGW's start-up code and its
+// runtime support: the arguments split by the system C runtime itself, with
+// wildcard expansion on as its own start-up would do it, then the runtime's
+// exit, which flushes its streams and ends the process with our status.
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+extern "C" {
+
+struct RuntimeStartupInfo {
+  int new_mode;
+};
+int __cdecl __getmainargs(int* argc, char*** argv, char*** env, int expand_wildcards,
+                          RuntimeStartupInfo* info);
+
+// The entry point named to the linker.
+#if defined(__i386__)
+// Windows enters with a 4-byte aligned stack; realign for the compiler.
+__attribute__((force_align_arg_pointer))
+#endif
+[[noreturn]] void
+launcher_start() {
+  int argc = 0;
+  char** argv = nullptr;
+  char** env = nullptr;
+  RuntimeStartupInfo info{0};
+  if (__getmainargs(&argc, &argv, &env, 1, &info) < 0) std::exit(255);
+  std::exit(launcher_main(argc, argv));
+}
+
+}  // extern "C"
