@@ -9,7 +9,7 @@
 extern "C" {
 
 struct RuntimeStartupInfo {
-  int new_mode;
+  int new_mode;  // cppcheck-suppress unusedStructMember ; read by the runtime
 };
 int __cdecl __getmainargs(int* argc, char*** argv, char*** env, int expand_wildcards,
                           RuntimeStartupInfo* info);
