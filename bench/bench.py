@@ -88,19 +88,32 @@ def main():
         interpreter_rss = peak_rss_kib([sleeper], env)
         print(f"\nPeak resident memory: launcher {launcher_rss} KiB "
               f"(a static C program that only sleeps: {interpreter_rss} KiB)")
-        print("\n| file | size (bytes) | size (KiB) |")
-        print("|---|---|---|")
-        for preset, name in (("windows-x86", "launcher.exe"), ("windows-x86", "launcherw.exe"),
-                             ("windows-x64", "launcher.exe"), ("windows-x64", "launcherw.exe"),
-                             ("native", "launcher")):
-            path = os.path.join(BUILD, preset, name)
-            size = os.path.getsize(path) if os.path.exists(path) else 0
-            print(f"| build/{preset}/{name} | {size or 'not built'} | {size / 1024:.1f} |")
+        print("\n| file | size (bytes) | size (KiB) | bar (KiB) |")
+        print("|---|---|---|---|")
+        for preset, bar in (("windows-x86", 10), ("windows-x64", 12), ("windows-arm64", 12)):
+            for name in ("launcher.exe", "launcherw.exe"):
+                print(size_row(os.path.join(preset, name), bar))
+        print(size_row(os.path.join("native", "launcher"), "-"))
+        # Published figures of other launchers, not measured here.
+        for name, size in PEER_SIZES:
+            print(f"| {name} (published, not measured here) | {size:,} | {size / 1024:.1f} | - |")
         libs = subprocess.run(["ldd", LAUNCHER], capture_output=True, text=True).stdout
         needed = [l.split()[0] for l in libs.splitlines() if "=>" in l]
         print(f"\nShared libraries of the native launcher: {', '.join(needed) or 'none (static)'}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
+
+
+PEER_SIZES = [
+    ("distlib t32.exe", 97_792), ("distlib t64.exe", 108_032),
+    ("uv trampoline, i686", 37_888), ("uv trampoline, x86_64", 45_056),
+]
+
+
+def size_row(relative, bar):
+    path = os.path.join(BUILD, relative)
+    size = os.path.getsize(path) if os.path.exists(path) else 0
+    return f"| build/{relative} | {f'{size:,}' if size else 'not built'} | {size / 1024:.1f} | {bar} |"
 
 
 if __name__ == "__main__":

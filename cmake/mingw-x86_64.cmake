@@ -1,8 +1,5 @@
-# Cross-compiling for Windows with MinGW-w64 (x86_64).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Windows x64: clang and lld for x86_64-w64-mingw32.
+set(CMAKE_SYSTEM_PROCESSOR x64)
+set(triple x86_64-w64-mingw32)
+set(libstdcxx_triple x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/clang-mingw.cmake)

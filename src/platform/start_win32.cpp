@@ -14,13 +14,16 @@ struct RuntimeStartupInfo {
 int __cdecl __getmainargs(int* argc, char*** argv, char*** env, int expand_wildcards,
                           RuntimeStartupInfo* info);
 
-// The entry point named to the linker.
+// Windows enters with a 4-byte aligned stack on x86; realign for the
+// compiler's assumptions.
 #if defined(__i386__)
-// Windows enters with a 4-byte aligned stack; realign for the compiler.
-__attribute__((force_align_arg_pointer))
+#define LAUNCHER_ENTRY __attribute__((force_align_arg_pointer, noreturn))
+#else
+#define LAUNCHER_ENTRY __attribute__((noreturn))
 #endif
-[[noreturn]] void
-launcher_start() {
+
+// The entry point named to the linker.
+LAUNCHER_ENTRY void launcher_start() {
   int argc = 0;
   char** argv = nullptr;
   char** env = nullptr;

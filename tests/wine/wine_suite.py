@@ -379,41 +379,49 @@ class Unicode(WineCase):
 
 
 class Build(unittest.TestCase):
-    CONSOLE = ("launcher.exe", 3, ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"])
-    WINDOWLESS = ("launcherw.exe", 2, ["ADVAPI32.dll", "KERNEL32.dll", "USER32.dll", "msvcrt.dll"])
+    """The PE files of every architecture: format, subsystem, imports,
+    manifest, hardening, size (read with llvm-readobj, which knows all three)."""
+    CONSOLE = ("launcher.exe", "CUI", ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"])
+    WINDOWLESS = ("launcherw.exe", "GUI", ["ADVAPI32.dll", "KERNEL32.dll", "USER32.dll",
+                                           "msvcrt.dll"])
+    # The size bars, in bytes.
+    BARS = {"x86": 10 * 1024, "x64": 12 * 1024, "arm64": 12 * 1024}
 
-    def check(self, build, pe_format, objdump):
+    def check(self, arch, machine):
+        build = os.path.join(os.path.dirname(LAUNCHER), "..", f"windows-{arch}")
         for name, subsystem, imports in (self.CONSOLE, self.WINDOWLESS):
-            with self.subTest(program=name):
+            with self.subTest(arch=arch, program=name):
                 exe = os.path.join(build, name)
-                self.assertTrue(os.path.exists(exe), f"build {build} first")
-                self.check_program(exe, pe_format, objdump, subsystem, imports)
+                self.assertTrue(os.path.exists(exe), f"build the windows-{arch} preset first")
+                self.check_program(exe, arch, machine, subsystem, imports)
 
-    def check_program(self, exe, pe_format, objdump, subsystem, imports):
-        dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True,
-                              check=True).stdout
-        self.assertIn(f"file format {pe_format}", dump)
-        self.assertRegex(dump, rf"Subsystem\s+0000000{subsystem}")
-        dlls = sorted(line.split()[-1] for line in dump.splitlines() if "DLL Name:" in line)
-        self.assertEqual(dlls, imports)
+    def check_program(self, exe, arch, machine, subsystem, imports):
+        dump = subprocess.run(["llvm-readobj", "--file-headers", "--coff-imports", exe],
+                              capture_output=True, text=True, check=True).stdout
+        self.assertIn(f"Machine: IMAGE_FILE_MACHINE_{machine} ", dump)
+        self.assertIn(f"Subsystem: IMAGE_SUBSYSTEM_WINDOWS_{subsystem} ", dump)
+        self.assertEqual(sorted(re.findall(r"^  Name: (\S+\.dll)$", dump, re.M)), imports)
         with open(exe, "rb") as f:
             self.assertIn(b"<activeCodePage", f.read())
-        # ASLR and DEP: the flags, and a relocation table so that the image
-        # can really move.
-        flags = set(re.findall(r"^\t+([A-Z_]+)$", dump.split("DllCharacteristics", 1)[1],
-                               re.M)[:8])
-        wanted = {"DYNAMIC_BASE", "NX_COMPAT"} | ({"HIGH_ENTROPY_VA"} if "x86-64" in pe_format
-                                                  else set())
+        # ASLR and DEP: the flags, relocations never stripped, and a
+        # relocation table where code has absolute addresses (x86). x64 and
+        # ARM64 code addresses relative to itself and may need none.
+        flags = set(re.findall(r"IMAGE_DLL_CHARACTERISTICS_(\w+)", dump))
+        wanted = {"DYNAMIC_BASE", "NX_COMPAT"} | ({"HIGH_ENTROPY_VA"} if arch != "x86" else set())
         self.assertLessEqual(wanted, flags)
-        relocations = re.search(r"^Entry 5 ([0-9a-f]+) ([0-9a-f]+) Base Relocation", dump, re.M)
-        self.assertTrue(relocations and int(relocations.group(2), 16) > 0, "no relocation table")
-
-    def test_x64(self):
-        self.check(os.path.dirname(LAUNCHER), "pei-x86-64", "x86_64-w64-mingw32-objdump")
+        self.assertNotIn("IMAGE_FILE_RELOCS_STRIPPED", dump)
+        if arch == "x86":
+            self.assertNotRegex(dump, r"BaseRelocationTableSize: 0x0\n", "no relocation table")
+        self.assertLessEqual(os.path.getsize(exe), self.BARS[arch])
 
     def test_x86(self):
-        build = os.path.join(os.path.dirname(LAUNCHER), "..", "windows-x86")
-        self.check(build, "pei-i386", "i686-w64-mingw32-objdump")
+        self.check("x86", "I386")
+
+    def test_x64(self):
+        self.check("x64", "AMD64")
+
+    def test_arm64(self):
+        self.check("arm64", "ARM64")
 
 
 def prepare():
