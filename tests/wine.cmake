@@ -1,6 +1,29 @@
 # Windows builds: the stub interpreter and the exit-code runner, and the
 # suite that runs them with the launcher under Wine on the build machine.
-set(LAUNCHER_WINE_TESTS "" CACHE STRING "Wine tests to register: suite, smoke or none")
+set(LAUNCHER_WINE_TESTS "" CACHE STRING "Wine tests to register: suite, smoke, smoke-arm64 or none")
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+if(LAUNCHER_WINE_TESTS STREQUAL "smoke-arm64")
+  # No MinGW runtime for ARM64: a stub on KERNEL32 alone, its import
+  # library made from its own short list.
+  find_program(LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
+  set(stub_imports ${CMAKE_CURRENT_BINARY_DIR}/libstub_kernel32.a)
+  add_custom_command(OUTPUT ${stub_imports}
+                     COMMAND ${LLVM_DLLTOOL} -m arm64 -d ${CMAKE_CURRENT_SOURCE_DIR}/wine/stub_min.def
+                             -l ${stub_imports}
+                     DEPENDS wine/stub_min.def VERBATIM)
+  add_custom_target(stub_imports DEPENDS ${stub_imports})
+  add_executable(stub_min wine/stub_min.cpp)
+  add_dependencies(stub_min stub_imports)
+  target_compile_options(stub_min PRIVATE -fno-exceptions -fno-rtti)
+  target_link_options(stub_min PRIVATE -nostdlib -Wl,--entry=stub_start -s)
+  target_link_libraries(stub_min PRIVATE ${stub_imports})
+  add_test(NAME wine-arm64.smoke COMMAND ${Python3_EXECUTABLE}
+           ${CMAKE_CURRENT_SOURCE_DIR}/wine/smoke_arm64.py)
+  set_tests_properties(wine-arm64.smoke PROPERTIES LABELS wine-arm64 TIMEOUT 1800
+    ENVIRONMENT "LAUNCHER=$<TARGET_FILE:launcher>;STUB=$<TARGET_FILE:stub_min>")
+  return()
+endif()
 
 # The stub takes UTF-8 like the launcher; stub_ansi keeps the legacy code
 # page, to show what the locale gives a program without the manifest.
@@ -11,7 +34,6 @@ foreach(program stub stub_ansi runner)
   target_link_options(${program} PRIVATE -static -s)
 endforeach()
 
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(wine_env
   "LAUNCHER=$<TARGET_FILE:launcher>"
   "LAUNCHERW=$<TARGET_FILE:launcherw>"

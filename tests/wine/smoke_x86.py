@@ -14,21 +14,16 @@ front (QEMU_RESERVED_VA, read by qemu-user itself) keeps that page free.
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 import time
 
-BINFMT = "/proc/sys/fs/binfmt_misc"
-QEMU_RULE = (r":qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00"
-             r"\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff"
-             r"\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F")
-
+from emulated import Check
 
 # Reserve the 32-bit guest address space below Wine's fixed pages.
 RESERVED_VA = "0xf7000000"
 
 # What a failed 32-bit Wine start printed, and what it means.
-KNOWN_FAILURES = [
+CHECK = Check("i686", [
     (b"failed to map the shared user data",
      "qemu-i386 took the address of Wine's shared user data page even with "
      f"QEMU_RESERVED_VA={RESERVED_VA}"),
@@ -36,56 +31,14 @@ KNOWN_FAILURES = [
      "qemu-i386 is missing or not in effect"),
     (b"could not load ntdll.so", "32-bit Wine's own libraries are missing (wine32:i386)"),
     (b"Bad address", "another Wine process (a concurrent test) disturbed this one's wineserver"),
-]
-
-
-def fail(message):
-    print("i686 smoke check FAILED: " + message, flush=True)
-    sys.exit(1)
-
-
-def explain(what, log_text):
-    """The reason a Wine step failed, from its output, with the output's tail."""
-    reasons = [why for needle, why in KNOWN_FAILURES if needle in log_text]
-    reason = reasons[0] if reasons else "no known cause in its output"
-    tail = log_text[-1500:].decode(errors="replace")
-    return f"{what}: {reason}. Output (last 1500 bytes):\n{tail}"
-
-
-def enable_emulation():
-    if not os.path.exists("/usr/bin/qemu-i386-static"):
-        fail("qemu-user-static is not installed (apt-get install qemu-user-static)")
-    if not os.path.ismount(BINFMT):
-        if subprocess.run(["mount", "-t", "binfmt_misc", "binfmt_misc", BINFMT]).returncode:
-            fail("this machine refused to mount binfmt_misc, so 32-bit programs cannot run")
-    if not os.path.exists(os.path.join(BINFMT, "qemu-i386")):
-        try:
-            with open(os.path.join(BINFMT, "register"), "w") as f:
-                f.write(QEMU_RULE)
-        except OSError as error:
-            fail(f"this machine refused the binfmt_misc rule for i386 programs ({error})")
-
-
-def run_logged(args, env, log_path, what, timeout=1200):
-    """Runs a Wine command with its output in a file (a wine server started by
-    it would hold a pipe open); returns its status and output."""
-    with open(log_path, "wb") as log:
-        try:
-            status = subprocess.run(args, env=env, stdout=log, stderr=log,
-                                    timeout=timeout).returncode
-        except subprocess.TimeoutExpired:
-            status = None
-    with open(log_path, "rb") as log:
-        text = log.read()
-    if status is None:
-        fail(explain(f"{what} did not end within {timeout} s", text))
-    return status, text
+])
+fail, explain, run_logged = CHECK.fail, CHECK.explain, CHECK.run_logged
 
 
 def main():
     build = os.path.dirname(os.path.abspath(os.environ["LAUNCHER"]))
     stub = os.environ["STUB"]
-    enable_emulation()
+    CHECK.enable_emulation("i386")
     wine = shutil.which("wine") or fail("32-bit Wine is not installed (apt-get install wine32:i386)")
     env = dict(os.environ, WINEARCH="win32", WINEPREFIX=os.path.join(build, "wineprefix32"),
                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",

@@ -1,0 +1,64 @@
+"""Running Wine for another architecture under qemu user emulation: the
+binfmt_misc rule, logged runs, and failures that say why."""
+import os
+import subprocess
+import sys
+
+BINFMT = "/proc/sys/fs/binfmt_misc"
+# ELF magic and machine for each guest, as qemu-user-static's own rules.
+RULES = {
+    "i386": (r"\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00",
+             r"\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff"),
+    "aarch64": (r"\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00",
+                r"\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff"),
+}
+
+
+class Check:
+    """One smoke check: its name for messages and what its failures mean."""
+
+    def __init__(self, name, known_failures):
+        self.name, self.known_failures = name, known_failures
+
+    def fail(self, message):
+        print(f"{self.name} smoke check FAILED: {message}", flush=True)
+        sys.exit(1)
+
+    def explain(self, what, log_text):
+        """The reason a Wine step failed, from its output, with the output's tail."""
+        reasons = [why for needle, why in self.known_failures if needle in log_text]
+        reason = reasons[0] if reasons else "no known cause in its output"
+        tail = log_text[-1500:].decode(errors="replace")
+        return f"{what}: {reason}. Output (last 1500 bytes):\n{tail}"
+
+    def enable_emulation(self, guest):
+        qemu = f"/usr/bin/qemu-{guest}-static"
+        if not os.path.exists(qemu):
+            self.fail("qemu-user-static is not installed (apt-get install qemu-user-static)")
+        if not os.path.ismount(BINFMT):
+            if subprocess.run(["mount", "-t", "binfmt_misc", "binfmt_misc", BINFMT]).returncode:
+                self.fail(f"this machine refused to mount binfmt_misc, so {guest} programs "
+                          "cannot run")
+        if not os.path.exists(os.path.join(BINFMT, f"qemu-{guest}")):
+            magic, mask = RULES[guest]
+            try:
+                with open(os.path.join(BINFMT, "register"), "w") as f:
+                    f.write(f":qemu-{guest}:M::{magic}:{mask}:{qemu}:F")
+            except OSError as error:
+                self.fail(f"this machine refused the binfmt_misc rule for {guest} programs "
+                          f"({error})")
+
+    def run_logged(self, args, env, log_path, what, timeout=1200):
+        """Runs a Wine command with its output in a file (a wine server started
+        by it would hold a pipe open); returns its status and output."""
+        with open(log_path, "wb") as log:
+            try:
+                status = subprocess.run(args, env=env, stdout=log, stderr=log,
+                                        timeout=timeout).returncode
+            except subprocess.TimeoutExpired:
+                status = None
+        with open(log_path, "rb") as log:
+            text = log.read()
+        if status is None:
+            self.fail(self.explain(f"{what} did not end within {timeout} s", text))
+        return status, text

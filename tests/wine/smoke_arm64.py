@@ -1,0 +1,101 @@
+"""One run of the ARM64 launcher under arm64 Wine, emulated by qemu-aarch64.
+
+Debian's arm64 Wine cannot be installed beside the amd64 one (Multi-Arch:
+foreign), so its packages are unpacked into a directory of their own, and
+qemu finds its libraries there (QEMU_LD_PREFIX). Wine starts its server from
+/usr/lib/wine, where the amd64 server lives, which refuses ARM64 programs:
+each Wine command runs in a private mount namespace with the arm64 Wine's
+own directory mounted over that one. One check: the launcher starts a stub
+interpreter with a quoted argument and passes its non-zero status on.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+from emulated import Check
+
+PACKAGES = ["wine64:arm64", "libwine:arm64", "libc6:arm64", "libgcc-s1:arm64",
+            "libunwind8:arm64", "liblzma5:arm64"]
+
+CHECK = Check("ARM64", [
+    (b"doesn't support the aa64 architecture",
+     "the amd64 wineserver was started instead of the arm64 one"),
+    (b"Exec format error", "the kernel refused the arm64 program: the binfmt_misc rule for "
+     "qemu-aarch64 is missing or not in effect"),
+    (b"could not load ntdll.so", "arm64 Wine's own libraries are missing from its directory"),
+])
+
+
+def unpack_wine(root):
+    """arm64 Wine and the libraries it needs, unpacked into `root`."""
+    if os.path.exists(os.path.join(root, "usr/lib/wine/wine64")):
+        return
+    debs = root + "-debs"
+    os.makedirs(debs, exist_ok=True)
+    got = subprocess.run(["apt-get", "download", *PACKAGES], cwd=debs, capture_output=True)
+    if got.returncode:
+        CHECK.fail("could not download arm64 Wine (dpkg --add-architecture arm64 && apt-get "
+                   f"update first): {got.stderr.decode(errors='replace')[-500:]}")
+    for deb in sorted(os.listdir(debs)):
+        subprocess.run(["dpkg-deb", "-x", os.path.join(debs, deb), root], check=True)
+
+
+def main():
+    build = os.path.dirname(os.path.abspath(os.environ["LAUNCHER"]))
+    root = os.path.join(build, "wine-arm64")
+    CHECK.enable_emulation("aarch64")
+    if not shutil.which("unshare"):
+        CHECK.fail("unshare (util-linux) is needed for a private mount namespace")
+    unpack_wine(root)
+    env = dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix-arm64"), WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=", QEMU_LD_PREFIX=root)
+
+    def in_namespace(*args):
+        bind = 'mount --bind "$0/usr/lib/wine" /usr/lib/wine && exec "$@"'
+        return ["unshare", "--mount", "--propagation", "private", "sh", "-c", bind, root, *args]
+
+    wine = "/usr/lib/wine/wine64"
+    box = tempfile.mkdtemp(prefix="wine-arm64-smoke-")
+    try:
+        started = time.monotonic()
+        if not os.path.isdir(os.path.join(env["WINEPREFIX"], "drive_c")):
+            what = "creating the arm64 prefix"
+            status, text = CHECK.run_logged(in_namespace(wine, "wineboot", "-i"), env,
+                                            os.path.join(box, "boot"), what, timeout=900)
+            if not os.path.isdir(os.path.join(env["WINEPREFIX"], "drive_c")):
+                shutil.rmtree(env["WINEPREFIX"], ignore_errors=True)
+                CHECK.fail(CHECK.explain(f"{what} failed (status {status})", text))
+        print(f"prefix ready after {time.monotonic() - started:.0f} s", flush=True)
+        started = time.monotonic()
+        shutil.copy(os.environ["LAUNCHER"], os.path.join(box, "run.exe"))
+        stub = os.path.join(box, "stub.exe")
+        shutil.copy(os.environ["STUB"], stub)
+        to_win = lambda p: "Z:" + p.replace("/", "\\")
+        script = os.path.join(box, "run-script.py")
+        with open(script, "w") as f:
+            f.write(f"#!{to_win(stub)} -u\n")
+        out = os.path.join(box, "out")
+        env.update(STUB_OUT=to_win(out), STUB_STATUS="3")
+        status, text = CHECK.run_logged(in_namespace(wine, to_win(os.path.join(box, "run.exe")),
+                                                     'two "words"'),
+                                        env, os.path.join(box, "log"), "the launch", timeout=600)
+        print(f"launch took {time.monotonic() - started:.0f} s", flush=True)
+        if status != 3:
+            CHECK.fail(CHECK.explain(f"the launch ended with status {status}, expected 3", text))
+        with open(out, "rb") as f:
+            line = f.read()
+        expected = f'"{to_win(stub)}" "-u" "{to_win(script)}" "two \\"words\\""'.encode()
+        if line != expected:
+            CHECK.fail(f"the stub received {line!r}, expected {expected!r}")
+        print("ARM64 smoke check passed: the ARM64 launcher started the ARM64 stub, "
+              "passed a quoted argument and returned status 3")
+    finally:
+        subprocess.run(in_namespace("/usr/lib/wine/wineserver64", "-k"), env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        shutil.rmtree(box, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
