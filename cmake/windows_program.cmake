@@ -4,8 +4,13 @@
 # windowless program), and nothing stored that need not be.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
   set(entry _launcher_start)  # C names carry a leading underscore on x86
+  set(dlltool_machine i386)
+elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "x64")
+  set(entry launcher_start)
+  set(dlltool_machine i386:x86-64)
 else()
   set(entry launcher_start)
+  set(dlltool_machine arm64)
 endif()
 
 # Import libraries: MinGW's where Debian has them; for ARM64, made from the
@@ -21,13 +26,13 @@ foreach(dll msvcrt kernel32 advapi32 user32)
   set(${dll}_import ${import_dir}/lib${dll}.a)
   add_custom_command(OUTPUT ${${dll}_import}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${import_dir}
-                     COMMAND ${LLVM_DLLTOOL} -m arm64 -d ${def} -l ${${dll}_import}
+                     COMMAND ${LLVM_DLLTOOL} -m ${dlltool_machine} -d ${def} -l ${${dll}_import}
                      DEPENDS ${def} VERBATIM)
   add_custom_target(${dll}_import_library DEPENDS ${${dll}_import})
 endforeach()
 
 # Smallest code, optimised across files; no unwind tables, no compiler
-# identification strings; zero-filled data in .bss, not stored.
+# identification strings.
 set(windows_size_flags -Oz -flto -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-ident)
 target_compile_options(launcher_core PRIVATE ${windows_size_flags})
 foreach(program ${programs})
