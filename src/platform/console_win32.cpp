@@ -2,8 +2,7 @@
 // on the runtime's standard error.
 #include <io.h>
 
-#include <cstring>
-
+#include "platform/message_text.h"
 #include "platform/platform.h"
 
 extern "C" void __cdecl __set_app_type(int type);
@@ -22,20 +21,12 @@ const Program& program() noexcept {
 void program_started() noexcept { __set_app_type(console_app); }
 
 // Straight to the runtime's descriptor 2, in text mode as its stderr stream
-// would write it ("\n" becomes "\r\n"), with the one "%s" substituted by
-// hand: no stdio, and none of MinGW's printf.
+// would write it ("\n" becomes "\r\n"): no stdio, and none of MinGW's
+// printf.
 void print_error(const char* format, const char* arg) noexcept {
-  const auto put = [](const char* text, std::size_t length) {
-    _write(2, text, static_cast<unsigned>(length));
-  };
-  const char* at = std::strstr(format, "%s");
-  if (at == nullptr) {
-    put(format, std::strlen(format));
-    return;
-  }
-  put(format, static_cast<std::size_t>(at - format));
-  put(arg, std::strlen(arg));
-  put(at + 2, std::strlen(at + 2));
+  put_message(format, arg, [](const char* piece, std::size_t length) {
+    _write(2, piece, static_cast<unsigned>(length));
+  });
 }
 
 // The message is already on standard error.

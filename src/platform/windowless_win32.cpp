@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/message_text.h"
 #include "platform/platform.h"
 
 extern "C" void __cdecl __set_app_type(int type);
@@ -46,12 +47,7 @@ void program_started() noexcept {
 }
 
 void print_error(const char* format, const char* arg) noexcept {
-  const std::string_view text(format);
-  const std::size_t at = std::min(text.find("%s"), text.size());
-  keep({format, at});
-  if (at == text.size()) return;
-  keep(arg);
-  keep({format + at + 2, text.size() - at - 2});
+  put_message(format, arg, [](const char* piece, std::size_t length) { keep({piece, length}); });
 }
 
 // One box, titled with the launcher's own file name, holding exactly what

@@ -1,0 +1,22 @@
+// A message's text: its format with the one "%s" replaced, handed over in
+// pieces so that each platform can write them where its messages go.
+#pragma once
+
+#include <cstring>
+
+namespace platform {
+
+// put(text, length) for each piece, in order.
+template <typename Put>
+void put_message(const char* format, const char* arg, Put put) noexcept {
+  const char* at = std::strstr(format, "%s");
+  if (at == nullptr) {
+    put(format, std::strlen(format));
+    return;
+  }
+  put(format, static_cast<std::size_t>(at - format));
+  put(arg, std::strlen(arg));
+  put(at + 2, std::strlen(at + 2));
+}
+
+}  // namespace platform
