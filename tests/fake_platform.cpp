@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/found_path.h"
+#include "platform/programs.h"
 
 namespace fake {
 namespace {
@@ -48,13 +49,9 @@ using fake::the_state;
 PathStyle path_style() noexcept { return the_state.style; }
 
 const Program& program() noexcept {
-  static constexpr Program windows{"-script.py", "#!python.exe", "python.exe"};
-  static constexpr Program posix{"-script.py", "#!python.exe", "python3"};
   if (the_state.program != nullptr) return *the_state.program;
-  return the_state.style == PathStyle::Windows ? windows : posix;
+  return the_state.style == PathStyle::Windows ? windows_console : posix_console;
 }
-
-void program_started() noexcept { the_state.calls.emplace_back("started"); }
 
 void* allocate_zeroed(std::size_t size) noexcept {
   if (the_state.allocations_left == 0) return nullptr;

@@ -45,8 +45,6 @@ struct State {
 State& state();
 void reset();
 
-inline constexpr platform::Program windowless{"-script.pyw", "#!pythonw.exe", "pythonw.exe"};
-
 inline constexpr std::uint32_t view64 = 0x20119;
 inline constexpr std::uint32_t view32 = 0x20219;
 

@@ -7,6 +7,7 @@
 
 #include "cmdline/cmdline.h"
 #include "fake_platform.h"
+#include "platform/programs.h"
 
 namespace {
 
@@ -193,7 +194,7 @@ TEST_F(Launch, UnreadableScriptRunsTheDefaultLine) {
 }
 
 TEST_F(Launch, WindowlessProgramDiffersOnlyInItsNames) {
-  fake::state().program = &fake::windowless;
+  fake::state().program = &platform::windows_windowless;
   fake::state().module_path = "C:\\Tools\\paint.exe";
   fake::state().files["C:\\Tools\\paint-script.pyw"] = "import tkinter\n";
   // Too long on the search path: a warning, then the registry finds it.

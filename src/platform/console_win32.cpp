@@ -4,6 +4,7 @@
 
 #include "platform/message_text.h"
 #include "platform/platform.h"
+#include "platform/programs.h"
 
 extern "C" void __cdecl __set_app_type(int type);
 
@@ -12,10 +13,7 @@ namespace {
 constexpr int console_app = 1;
 }  // namespace
 
-const Program& program() noexcept {
-  static constexpr Program console{"-script.py", "#!python.exe", "python.exe"};
-  return console;
-}
+const Program& program() noexcept { return windows_console; }
 
 // The runtime reports its own errors on the console, not in a box.
 void program_started() noexcept { __set_app_type(console_app); }

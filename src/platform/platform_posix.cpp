@@ -12,16 +12,14 @@
 
 #include "platform/found_path.h"
 #include "platform/platform.h"
+#include "platform/programs.h"
 
 namespace platform {
 
 PathStyle path_style() noexcept { return PathStyle::Posix; }
 
-// One program on POSIX: the console launcher, with python3 for python.exe.
-const Program& program() noexcept {
-  static constexpr Program console{"-script.py", "#!python.exe", "python3"};
-  return console;
-}
+// One program on POSIX: the console launcher.
+const Program& program() noexcept { return posix_console; }
 
 void program_started() noexcept {}
 

@@ -9,6 +9,7 @@
 
 #include "platform/message_text.h"
 #include "platform/platform.h"
+#include "platform/programs.h"
 
 extern "C" void __cdecl __set_app_type(int type);
 
@@ -30,10 +31,7 @@ void keep(std::string_view text) noexcept {
 
 }  // namespace
 
-const Program& program() noexcept {
-  static constexpr Program windowless{"-script.pyw", "#!pythonw.exe", "pythonw.exe"};
-  return windowless;
-}
+const Program& program() noexcept { return windows_windowless; }
 
 // Windows shows the "app starting" cursor for a GUI program until it takes
 // a message from its queue; a launcher that never opens a window would
