@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/found_path.h"
+#include "platform/path.h"
 #include "platform/programs.h"
 
 namespace fake {
@@ -89,16 +90,46 @@ int read_file(int fd, char* buf, unsigned count) noexcept {
 
 void close_file(int) noexcept { the_state.calls.emplace_back("close"); }
 
-std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
-  the_state.calls.push_back(std::string("search ") + name);
-  if (!the_state.search_result) return 0;
-  return answer_found_path(*the_state.search_result, buf, capacity);
+bool file_exists(const char* path) noexcept {
+  the_state.calls.push_back(std::string("exists ") + path);
+  return the_state.files.count(path) > 0 || the_state.any_file.has_value();
 }
 
-bool registry_open(const char* path, std::uint32_t access, RegistryKey* key) noexcept {
+// Every place on the path holds one find: search_result, then more_on_path.
+std::size_t search_executable(const char* name, char* buf, std::size_t capacity,
+                              std::size_t* place) noexcept {
+  the_state.calls.push_back(std::string("search ") + name +
+                            (*place > 0 ? " from " + std::to_string(*place) : ""));
+  std::vector<std::string> places;
+  if (the_state.search_result) places.push_back(*the_state.search_result);
+  places.insert(places.end(), the_state.more_on_path.begin(), the_state.more_on_path.end());
+  if (*place >= places.size()) return 0;
+  return answer_found_path(places[(*place)++], buf, capacity);
+}
+
+std::size_t full_path(const char* path, char* buf, std::size_t capacity) noexcept {
+  std::string plain(path);
+  plain.resize(normalize_path(plain.data()));
+  return answer_found_path(plain, buf, capacity);
+}
+
+// Like the real call: data larger than the buffer cannot be read at all.
+std::size_t read_reparse_point(const char* path, unsigned char* buf,
+                               std::size_t capacity) noexcept {
+  the_state.calls.push_back(std::string("reparse ") + path);
+  const auto it = the_state.reparse_points.find(path);
+  if (it == the_state.reparse_points.end() || it->second.size() > capacity) return 0;
+  std::memcpy(buf, it->second.data(), it->second.size());
+  return it->second.size();
+}
+
+bool registry_open(Hive hive, const char* path, std::uint32_t access, RegistryKey* key) noexcept {
   char rights[16];
   std::snprintf(rights, sizeof rights, "%#x", access);
-  the_state.calls.push_back(std::string("regopen ") + path + " " + rights);
+  const bool user = hive == Hive::CurrentUser;
+  the_state.calls.push_back(std::string("regopen ") + (user ? "HKCU " : "") + path + " " + rights);
+  // The current user's hive is read with plain read access alone.
+  if (user != (access == fake::user)) return false;
   auto& keys = the_state.registry[access];
   const auto it = keys.find(fake::lower(path));
   if (it == keys.end()) return false;

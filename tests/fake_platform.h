@@ -26,8 +26,11 @@ struct State {
   std::map<std::string, std::string> files;  // path -> content
   std::optional<std::string> any_file;       // content of every other path
   bool read_fails = false;
-  std::optional<std::string> search_result;  // full path found on PATH
-  // access rights -> lower-cased key path -> key
+  std::optional<std::string> search_result;           // full path found on PATH
+  std::vector<std::string> more_on_path;              // found in the places after it
+  std::map<std::string, std::string> reparse_points;  // path -> reparse data
+  // access rights (`user` for the current user's hive) -> lower-cased key
+  // path -> key
   std::map<std::uint32_t, std::map<std::string, RegistryKeyData>> registry;
   platform::SpawnResult spawn_result{true, 0};
   int allocations_left = -1;  // negative: unlimited
@@ -47,6 +50,7 @@ void reset();
 
 inline constexpr std::uint32_t view64 = 0x20119;
 inline constexpr std::uint32_t view32 = 0x20219;
+inline constexpr std::uint32_t user = 0x20019;  // the current user's hive
 
 // Adds a version subkey and, when install_dir is given, its InstallPath
 // key whose first value is install_dir (data as given, no terminator added).

@@ -74,7 +74,16 @@ struct FailureCase {
 };
 
 TEST_F(Launch, FailuresPrintOneMessageAndEndWithTwo) {
+  static const std::string long_token = "<launcher_dir>\\" + std::string(200, 'p');
+  static const std::string too_long = "Interpreter path too long " + long_token + "\n";
+  static const std::string deep = "C:\\" + std::string(100, 'd') + "\\run";
   const FailureCase cases[] = {
+      {"launcher_dir path too long",
+       [] {
+         fake::state().module_path = deep + ".exe";
+         fake::state().files[deep + "-script.py"] = "#!" + long_token + " -u";
+       },
+       too_long.c_str()},
       {"missing script", [] {}, "Cannot open C:\\Tools\\run-script.py\n"},
       {"spawn fails",
        [] {
@@ -169,6 +178,14 @@ TEST_F(Launch, InterpreterLine) {
       {"#!C:\\x.exe " + std::string(244, 'o') + "\r\n-b",
        "C:\\x.exe",
        {"\"" + std::string(244, 'o') + "\""}},
+      {"#!\"<launcher_dir>\\..\\my env\\python.exe\" -u", "C:\\my env\\python.exe", {"\"-u\""}},
+      // One UTF-8 byte-order mark before "#!" is skipped; it counts in the 256.
+      {"\xEF\xBB\xBF#!C:\\x.exe -a\r\n", "C:\\x.exe", {"\"-a\""}},
+      {"\xEF\xBB\xBF", "C:\\python.exe", {}},
+      {"\xEF\xBB\xBFprint()\n", "C:\\python.exe", {}},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF#!C:\\x.exe", "C:\\python.exe", {}},
+      {"\xEF\xBB#!C:\\x.exe", "C:\\python.exe", {}},
+      {"\xEF\xBB\xBF#!C:\\x.exe " + long_tail, "C:\\x.exe", {"\"" + std::string(242, 'o') + "\""}},
   };
   for (const auto& c : cases) {
     fake::reset();

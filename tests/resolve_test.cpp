@@ -5,6 +5,7 @@
 
 #include "fake_platform.h"
 #include "locate/locate.h"
+#include "platform/programs.h"
 
 namespace {
 
@@ -18,7 +19,8 @@ struct Resolved {
 
 Resolved resolve(std::string token, const char* script_path = script) {
   token.push_back('\0');
-  const HeapArray<char> block = locate::resolve_interpreter(token.data(), script_path);
+  locate::Unresolved why{};
+  const HeapArray<char> block = locate::resolve_interpreter(token.data(), script_path, &why);
   return {block != nullptr, block ? block.get() : "", token.c_str()};
 }
 
@@ -59,6 +61,8 @@ TEST_F(Resolve, StagesRunInOrderUntilOneFinds) {
       "search python.exe",
       "regopen SOFTWARE\\Python\\Pythoncore\\ 0x20119",
       "regopen SOFTWARE\\Python\\Pythoncore\\ 0x20219",
+      "exists C:\\Py\\python.exe",
+      "regopen HKCU SOFTWARE\\Python\\Pythoncore\\ 0x20019",
   };
   EXPECT_EQ(fake::state().calls, all);
 
@@ -111,7 +115,8 @@ TEST_F(Resolve, UnreadableVersionNamesAreSkipped) {
   auto& versions = fake::state().registry[fake::view64]["software\\python\\pythoncore\\"];
   versions.subkeys = {std::nullopt, std::nullopt};
   EXPECT_EQ(resolve("python.exe").path, "C:\\Py\\python.exe");
-  EXPECT_EQ(fake::state().calls.size(), 3U);
+  for (const std::string& call : fake::state().calls)
+    EXPECT_EQ(call.find("InstallPath"), std::string::npos) << call;
 }
 
 TEST_F(Resolve, RegistryFailuresFallThrough) {
@@ -257,6 +262,112 @@ TEST_F(Resolve, PosixPathsUseTheSlash) {
   };
   for (const auto& c : cases) EXPECT_EQ(resolve(c.token, c.script).path, c.expected) << c.token;
   EXPECT_EQ(fake::state().calls.front(), "search python3");
+}
+
+struct UserCase {
+  const char* name;
+  std::vector<std::string> user_versions;  // install dir C:\Users\u\Py<version>
+  const char* all_users;                   // 2.7's install dir in the 64-bit view, or null
+  bool fallback_exists;
+  std::string expected;
+};
+
+// A per-user install is looked for only where the launch would fail today.
+TEST_F(Resolve, CurrentUserInstallsAfterTheFallback) {
+  const UserCase cases[] = {
+      {"per-user only", {"3.12"}, nullptr, false, "C:\\Users\\u\\Py3.12\\python.exe"},
+      {"32-bit per-user tag", {"3.12-32"}, nullptr, false, "C:\\Users\\u\\Py3.12-32\\python.exe"},
+      {"all-users first", {"3.12"}, "C:\\Py27", false, "C:\\Py27\\python.exe"},
+      {"an existing fallback first", {"3.12"}, nullptr, true, "C:\\Py\\python.exe"},
+      {"last name read wins", {"3.12", "3.9"}, nullptr, false, "C:\\Users\\u\\Py3.9\\python.exe"},
+      {"2.7 preferred", {"2.7", "3.12"}, nullptr, false, "C:\\Users\\u\\Py2.7\\python.exe"},
+      {"none: the fallback", {}, nullptr, false, "C:\\Py\\python.exe"},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    for (const std::string& version : c.user_versions)
+      fake::add_version(fake::user, version, "C:\\Users\\u\\Py" + version + '\0');
+    if (c.all_users != nullptr)
+      fake::add_version(fake::view64, "2.7", std::string(c.all_users) + '\0');
+    if (c.fallback_exists) fake::state().files["C:\\Py\\python.exe"] = "";
+    EXPECT_EQ(resolve("python.exe").path, c.expected) << c.name;
+    EXPECT_EQ(fake::state().stderr_text, "") << c.name;
+  }
+  // The same bounds and warning; pythonw.exe for the windowless program.
+  fake::reset();
+  fake::add_version(fake::user, "3.12", install_dir(250));
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py\\python.exe");
+  EXPECT_EQ(fake::state().stderr_text.rfind("Found python in the registry", 0), 0U);
+  fake::reset();
+  fake::state().program = &platform::windows_windowless;
+  fake::add_version(fake::user, "3.12", std::string("C:\\U\\Py") + '\0');
+  EXPECT_EQ(resolve("pythonw.exe").path, "C:\\U\\Py\\pythonw.exe");
+}
+
+struct LauncherDirCase {
+  const char* script;
+  const char* token;
+  const char* expected;
+};
+
+TEST_F(Resolve, LauncherDirIsTheLaunchersOwnDirectory) {
+  const LauncherDirCase cases[] = {
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_dir>\\..\\python.exe", "C:\\Env\\python.exe"},
+      {"C:\\Env\\Scripts\\run-script.py", "<LAUNCHER_Dir>/../python.exe", "C:\\Env\\python.exe"},
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_dir>\\.\\python.exe",
+       "C:\\Env\\Scripts\\python.exe"},
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_dir>\\..//bin\\\\.\\python.exe",
+       "C:\\Env\\bin\\python.exe"},
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_dir>\\..\\my env\\python.exe",
+       "C:\\Env\\my env\\python.exe"},
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_dir>\\..\\..\\..\\..\\python.exe",
+       "C:\\python.exe"},
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_dir>\\py\\..\\..", "C:\\Env"},
+      {"C:\\run-script.py", "<launcher_dir>\\..\\python.exe", "C:\\python.exe"},
+      {"\\\\srv\\share\\Env\\run-script.py", "<launcher_dir>\\..\\..\\..\\python.exe",
+       "\\\\srv\\share\\python.exe"},
+      // Not the prefix: relative tokens, found by the fallback here.
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_dir>python.exe",
+       "C:\\Env\\<launcher_dir>python.exe"},
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_dir>", "C:\\Env\\<launcher_dir>"},
+      {"C:\\Env\\Scripts\\run-script.py", "<launcher_di>\\python.exe",
+       "C:\\Env\\<launcher_di>\\python.exe"},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    fake::state().calls.clear();
+    const Resolved r = resolve(c.token, c.script);
+    EXPECT_EQ(r.path, c.expected) << c.token;
+    const bool searched = !fake::state().calls.empty();
+    EXPECT_EQ(searched, std::string(c.expected).find('<') != std::string::npos) << c.token;
+  }
+  fake::state().style = platform::PathStyle::Posix;
+  EXPECT_EQ(resolve("<launcher_dir>/../bin/python3", "/opt/env/bin/run-script.py").path,
+            "/opt/env/bin/python3");
+  EXPECT_EQ(resolve("<launcher_dir>/../../../../x", "/opt/env/bin/run-script.py").path, "/x");
+}
+
+TEST_F(Resolve, LauncherDirPathThatDoesNotFitIsTooLong) {
+  // 3 + 240 + 1 = 244 for "C:\ddd...\", then the rest.
+  const std::string deep_script = "C:\\" + std::string(240, 'd') + "\\run-script.py";
+  for (const std::size_t rest : {15U, 16U, 200U}) {
+    std::string token = "<launcher_dir>\\" + std::string(rest, 'p');
+    token.push_back('\0');
+    locate::Unresolved why = locate::Unresolved::NoPath;
+    const HeapArray<char> block =
+        locate::resolve_interpreter(token.data(), deep_script.c_str(), &why);
+    if (rest == 15) {
+      ASSERT_NE(block, nullptr);
+      EXPECT_EQ(std::string(block.get()).size(), 259U);
+      continue;
+    }
+    EXPECT_EQ(block, nullptr) << rest;
+    EXPECT_EQ(why, locate::Unresolved::TooLong) << rest;
+  }
+  // Long on the way, short in the end: only the result must fit.
+  std::string token = "<launcher_dir>\\" + std::string(200, 'p') + "\\..\\python.exe";
+  EXPECT_EQ(resolve(token, deep_script.c_str()).path,
+            "C:\\" + std::string(240, 'd') + "\\python.exe");
 }
 
 TEST_F(Resolve, PathBlockAlwaysEndsInATerminator) {

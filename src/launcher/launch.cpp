@@ -5,6 +5,7 @@
 
 #include "cmdline/cmdline.h"
 #include "locate/locate.h"
+#include "platform/chars.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -31,22 +32,26 @@ bool companion_script_path(char (&path)[script_buffer_size]) {
   std::size_t end = length;
   while (end > 0 && path[end - 1] != '.' && !platform::is_separator(path[end - 1])) --end;
   end = (end > 0 && path[end - 1] == '.') ? end - 1 : length;
-  *std::copy(script_suffix.begin(), script_suffix.end(), path + end) = '\0';
+  put_text(path + end, script_suffix);
   return end + script_suffix.size() < path_buffer_size;
 }
 
 // The first line of the script, cut at its first NUL, CR or LF and at
-// line_read_size bytes; a line without "#!" becomes the default line.
+// line_read_size bytes; a line without "#!" becomes the default line. A
+// UTF-8 byte-order mark that an editor put first is not part of the line
+// (it still counts in the bytes read).
 void read_interpreter_line(int fd, char (&line)[line_read_size + 1]) {
   const int got = platform::read_file(fd, line, line_read_size);
   platform::close_file(fd);
   const auto read = static_cast<std::size_t>(std::max(got, 0));
-  const char* end =
-      std::find_if(line, line + read, [](char c) { return c == '\0' || c == '\n' || c == '\r'; });
-  line[end - line] = '\0';
+  const bool marked = read >= 3 && line[0] == '\xEF' && line[1] == '\xBB' && line[2] == '\xBF';
+  const std::size_t start = marked ? 3 : 0;
+  std::size_t end = start;
+  while (end < read && line[end] != '\0' && line[end] != '\n' && line[end] != '\r') ++end;
+  *copy_chars(line, line + start, end - start) = '\0';
   if (line[0] == '#' && line[1] == '!') return;
   const std::string_view default_line(platform::program().default_line);
-  *std::copy_n(default_line.begin(), std::min(default_line.size(), line_read_size), line) = '\0';
+  put_text(line, {default_line.data(), std::min(default_line.size(), line_read_size)});
 }
 
 // The child's argument vector, every element quoted, null-terminated; its
@@ -100,8 +105,13 @@ int launch(int argc, const char* const* argv) noexcept {
   const cmdline::TokenList tokens = cmdline::split_command_line(line + 2);
   if (tokens.count == 0) return report_failure("Cannot find Python executable %s\n", line + 2);
   char* const token = tokens.tokens[0];
-  const HeapArray<char> interpreter = locate::resolve_interpreter(token, script);
-  if (!interpreter) return report_failure("Cannot find Python executable %s\n", token);
+  locate::Unresolved why = locate::Unresolved::NoPath;
+  const HeapArray<char> interpreter = locate::resolve_interpreter(token, script, &why);
+  if (!interpreter) {
+    return report_failure(why == locate::Unresolved::TooLong ? "Interpreter path too long %s\n"
+                                                             : "Cannot find Python executable %s\n",
+                          token);
+  }
 
   // A runtime may start us with no arguments at all, not even our own name.
   const int passed = std::max(argc, 1);

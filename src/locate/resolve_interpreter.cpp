@@ -2,6 +2,7 @@
 
 #include "locate/locate.h"
 #include "platform/path.h"
+#include "platform/platform.h"
 
 namespace locate {
 namespace {
@@ -31,12 +32,57 @@ HeapArray<char> beside_parent_directory(const char* token, const char* script_pa
   return make_path_block(work);
 }
 
+constexpr char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// What follows "<launcher_dir>" and a separator (in any case), or null.
+const char* after_launcher_dir(const char* token) noexcept {
+  const std::string_view prefix(launcher_dir);
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (lower(token[i]) != prefix[i]) return nullptr;  // stops at the terminator too
+  }
+  return platform::is_separator(token[prefix.size()]) ? token + prefix.size() + 1 : nullptr;
+}
+
+// `rest` from the launcher's own directory (the script's), made plain so
+// that the interpreter sees the path it would be given by hand.
+HeapArray<char> beside_launcher(const char* rest, const char* script_path,
+                                Unresolved* why) noexcept {
+  platform::PathParts parts;
+  // The launcher's directory and a whole interpreter line always fit.
+  char joined[2 * path_block_size + 8];
+  char work[path_block_size];
+  if (!platform::split_path(script_path, &parts) ||
+      !platform::join_path(joined, sizeof joined, parts.drive, parts.dir, rest)) {
+    return nullptr;
+  }
+  const std::size_t length = platform::full_path(joined, work, sizeof work);
+  if (length == 0 || length >= sizeof work) {
+    *why = Unresolved::TooLong;
+    return nullptr;
+  }
+  return make_path_block(work);
+}
+
+// A file of the fallback's name is there: the answer, as it always was.
+HeapArray<char> fallback_or_current_user(const char* token, const char* script_path) noexcept {
+  HeapArray<char> fallback = beside_parent_directory(token, script_path);
+  if (fallback && platform::file_exists(fallback.get())) return fallback;
+  // Only where the launch would fail: a Python installed for this user.
+  char work[path_block_size];
+  if (search_registry_for_python(work, sizeof work, RegistryView::CurrentUser))
+    return make_path_block(work);
+  return fallback;
+}
+
 }  // namespace
 
-HeapArray<char> resolve_interpreter(char* token, const char* script_path) noexcept {
+HeapArray<char> resolve_interpreter(char* token, const char* script_path,
+                                    Unresolved* why) noexcept {
+  *why = Unresolved::NoPath;
   for (char* p = token; *p != '\0'; ++p) {
     if (*p == '/') *p = platform::separator();
   }
+  if (const char* rest = after_launcher_dir(token)) return beside_launcher(rest, script_path, why);
   if (is_absolute(token)) return make_path_block(token);
 
   // A relative token stands for the machine's Python, wherever it is found.
@@ -45,7 +91,7 @@ HeapArray<char> resolve_interpreter(char* token, const char* script_path) noexce
       search_registry_for_python(work, sizeof work, RegistryView::View64) ||
       search_registry_for_python(work, sizeof work, RegistryView::View32))
     return make_path_block(work);
-  return beside_parent_directory(token, script_path);
+  return fallback_or_current_user(token, script_path);
 }
 
 }  // namespace locate

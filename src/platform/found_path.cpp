@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/chars.h"
+
 namespace platform {
 
 std::size_t answer_found_path(std::string_view found, char* buf, std::size_t capacity) noexcept {
   const bool fits = found.size() < capacity;
   const std::size_t kept = fits ? found.size() : capacity - 1;
-  *std::copy_n(found.begin(), kept, buf) = '\0';
+  *copy_chars(buf, found.data(), kept) = '\0';
   return fits ? found.size() : found.size() + 1;
 }
 

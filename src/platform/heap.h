@@ -2,16 +2,46 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 
 #include "platform/platform.h"
 
-struct PlatformRelease {
-  void operator()(void* block) const noexcept { platform::release(block); }
-};
-
+// Owns one block from allocate_zeroed. Smaller than std::unique_ptr in the
+// Windows programs: releasing a null block is allowed, so nothing is tested
+// on the way out.
 template <typename T>
-using HeapArray = std::unique_ptr<T[], PlatformRelease>;
+class HeapArray {
+ public:
+  HeapArray() noexcept = default;
+  // Null converts, as for a pointer: "return nullptr;".
+  // cppcheck-suppress noExplicitConstructor
+  HeapArray(std::nullptr_t) noexcept {}  // NOLINT(google-explicit-constructor)
+  explicit HeapArray(T* block) noexcept : block_(block) {}
+  HeapArray(HeapArray&& other) noexcept : block_(other.release()) {}
+  HeapArray& operator=(HeapArray&& other) noexcept {
+    platform::release(block_);
+    block_ = other.release();
+    return *this;
+  }
+  HeapArray(const HeapArray&) = delete;
+  HeapArray& operator=(const HeapArray&) = delete;
+  ~HeapArray() { platform::release(block_); }
+
+  [[nodiscard]] T* get() const noexcept { return block_; }
+  T& operator[](std::size_t i) const noexcept { return block_[i]; }
+  explicit operator bool() const noexcept { return block_ != nullptr; }
+  friend bool operator==(const HeapArray& a, std::nullptr_t) noexcept {
+    return a.block_ == nullptr;
+  }
+  // Gives the block up to the caller.
+  [[nodiscard]] T* release() noexcept {
+    T* block = block_;
+    block_ = nullptr;
+    return block;
+  }
+
+ private:
+  T* block_ = nullptr;
+};
 
 // Null when the memory cannot be had.
 template <typename T>

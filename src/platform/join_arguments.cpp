@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/chars.h"
+
 namespace platform {
 
 HeapArray<char> join_arguments(const char* const* quoted) noexcept {
@@ -14,7 +16,7 @@ HeapArray<char> join_arguments(const char* const* quoted) noexcept {
   for (const char* const* a = quoted; *a != nullptr; ++a) {
     if (a != quoted) *w++ = ' ';
     const std::string_view arg(*a);
-    w = std::copy(arg.begin(), arg.end(), w);
+    w = copy_chars(w, arg.data(), arg.size());
   }
   return line;
 }

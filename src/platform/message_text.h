@@ -9,12 +9,10 @@ namespace platform {
 // put(text, length) for each piece, in order.
 template <typename Put>
 void put_message(const char* format, const char* arg, Put put) noexcept {
-  const char* at = std::strstr(format, "%s");
-  if (at == nullptr) {
-    put(format, std::strlen(format));
-    return;
-  }
+  const char* at = format;
+  while (*at != '\0' && !(at[0] == '%' && at[1] == 's')) ++at;
   put(format, static_cast<std::size_t>(at - format));
+  if (*at == '\0') return;
   put(arg, std::strlen(arg));
   put(at + 2, std::strlen(at + 2));
 }

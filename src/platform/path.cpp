@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/chars.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -17,14 +18,24 @@ bool put(char (&buf)[size], std::string_view part) noexcept {
     buf[0] = '\0';
     return false;
   }
-  *std::copy(part.begin(), part.end(), buf) = '\0';
+  put_text(buf, part);
   return true;
 }
 
-// The first n bytes; unlike substr it cannot throw, which would pull the
-// C++ exception runtime into the launcher.
-constexpr std::string_view prefix(std::string_view s, std::size_t n) noexcept {
-  return {s.data(), n};
+// The length of the root that ".." cannot climb above: "C:\", "C:",
+// "\\server\share\", "\" or "/"; 0 for a relative path.
+std::size_t root_length(std::string_view path) noexcept {
+  if (windows() && path.size() >= 2 && path[1] == ':')
+    return path.size() > 2 && is_separator(path[2]) ? 3 : 2;
+  if (path.empty() || !is_separator(path[0])) return 0;
+  if (!windows() || path.size() < 2 || !is_separator(path[1])) return 1;
+  // A share: two separators, the server, one, the share name, one.
+  std::size_t i = 2;
+  for (int part = 0; part < 2 && i < path.size(); ++part) {
+    while (i < path.size() && !is_separator(path[i])) ++i;
+    if (i < path.size()) ++i;
+  }
+  return i;
 }
 
 }  // namespace
@@ -35,25 +46,19 @@ char separator() noexcept { return windows() ? '\\' : '/'; }
 bool is_separator(char c) noexcept { return c == '/' || (c == '\\' && windows()); }
 
 bool split_path(const char* path, PathParts* parts) noexcept {
-  std::string_view rest(path);
-  std::string_view drive;
-  if (windows() && rest.size() >= 2 && rest[1] == ':') {
-    drive = prefix(rest, 2);
-    rest.remove_prefix(2);
-  }
-  const auto last_sep = std::find_if(rest.rbegin(), rest.rend(), is_separator).base();
-  const auto dir_len = static_cast<std::size_t>(last_sep - rest.begin());
-  const std::string_view dir = prefix(rest, dir_len);
-  rest.remove_prefix(dir_len);
-  const std::size_t dot = std::min(rest.rfind('.'), rest.size());
-  const std::string_view name = prefix(rest, dot);
-  rest.remove_prefix(dot);
-  const std::string_view ext = rest;
+  const std::string_view all(path);
+  const std::size_t drive = windows() && all.size() >= 2 && all[1] == ':' ? 2 : 0;
+  std::size_t name = all.size();
+  while (name > drive && !is_separator(all[name - 1])) --name;
+  // The extension starts at the last dot of the file name.
+  std::size_t ext = all.size();
+  while (ext > name && all[ext - 1] != '.') --ext;
+  ext = ext > name ? ext - 1 : all.size();
   // Evaluate every part so that none is left unterminated.
-  const bool ok_drive = put(parts->drive, drive);
-  const bool ok_dir = put(parts->dir, dir);
-  const bool ok_name = put(parts->name, name);
-  const bool ok_ext = put(parts->ext, ext);
+  const bool ok_drive = put(parts->drive, {path, drive});
+  const bool ok_dir = put(parts->dir, {path + drive, name - drive});
+  const bool ok_name = put(parts->name, {path + name, ext - name});
+  const bool ok_ext = put(parts->ext, {path + ext, all.size() - ext});
   return ok_drive && ok_dir && ok_name && ok_ext;
 }
 
@@ -69,12 +74,41 @@ bool join_path(char* out, std::size_t capacity, const char* drive, const char* d
     out[0] = '\0';
     return false;
   }
-  char* w = std::copy(d.begin(), d.end(), out);
-  w = std::copy(p.begin(), p.end(), w);
+  char* w = copy_chars(out, d.data(), d.size());
+  w = copy_chars(w, p.data(), p.size());
   if (add_sep) *w++ = separator();
-  w = std::copy(n.begin(), n.end(), w);
-  *w = '\0';
+  put_text(w, n);
   return true;
+}
+
+std::size_t normalize_path(char* path) noexcept {
+  const std::size_t size = std::string_view(path).size();
+  const std::size_t root = root_length({path, size});
+  for (std::size_t i = 0; i < root; ++i) {
+    if (is_separator(path[i])) path[i] = separator();
+  }
+  // The write position never passes the read position: the root is kept as
+  // it is, and each component is written with at most the one separator
+  // that stood before it.
+  std::size_t used = root;
+  std::size_t read = root;
+  while (read < size) {
+    std::size_t end = read;
+    while (end < size && !is_separator(path[end])) ++end;
+    const std::string_view part(path + read, end - read);
+    read = end + 1;
+    const bool dot = !part.empty() && part[0] == '.';
+    if (part.empty() || (dot && part.size() == 1)) continue;
+    if (dot && part.size() == 2 && part[1] == '.') {
+      while (used > root && path[used - 1] != separator()) --used;
+      if (used > root) --used;  // the separator before the dropped component
+      continue;
+    }
+    if (used > root) path[used++] = separator();
+    for (const char c : part) path[used++] = c;
+  }
+  path[used] = '\0';
+  return used;
 }
 
 }  // namespace platform

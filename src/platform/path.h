@@ -30,4 +30,11 @@ struct PathParts {
 [[nodiscard]] bool join_path(char* out, std::size_t capacity, const char* drive, const char* dir,
                              const char* name) noexcept;
 
+// Makes a path plain in place without touching the file system, as
+// Windows does with a full path: "." and empty components go, ".." takes
+// the one before it away but never climbs above the root (a drive, a
+// share or "/"), separators become the platform's. The result is never
+// longer than the path. Returns its length.
+std::size_t normalize_path(char* path) noexcept;
+
 }  // namespace platform

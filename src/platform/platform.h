@@ -42,16 +42,35 @@ void release(void* block) noexcept;
 [[nodiscard]] int read_file(int fd, char* buf, unsigned count) noexcept;
 void close_file(int fd) noexcept;
 
-// Looks for `name` along the executable search path. Returns 0 when not
-// found; the length of the full path when it fits buf (NUL-terminated);
-// otherwise the size needed, with the first capacity - 1 bytes in buf.
-[[nodiscard]] std::size_t search_executable(const char* name, char* buf,
-                                            std::size_t capacity) noexcept;
+// True when a file (not a directory) is at `path`.
+[[nodiscard]] bool file_exists(const char* path) noexcept;
 
-// Read-only registry access under the machine hive. `access` holds the
-// access rights, view flag included. Every call answers success as true.
+// Looks for `name` along the executable search path, in its places from
+// the one numbered *place on (0 is the first). Returns 0 when not found;
+// the length of the full path when it fits buf (NUL-terminated);
+// otherwise the size needed, with the first capacity - 1 bytes in buf.
+// When found, *place is the number of the place after the one it was in.
+[[nodiscard]] std::size_t search_executable(const char* name, char* buf, std::size_t capacity,
+                                            std::size_t* place) noexcept;
+
+// `path` made plain without looking at the file system, as the system
+// itself does for a full path: "." and ".." resolved (never above the
+// root), separators the platform's. Answers as search_executable does: 0
+// on failure, the length when it fits buf, otherwise the size needed.
+[[nodiscard]] std::size_t full_path(const char* path, char* buf, std::size_t capacity) noexcept;
+
+// The reparse data of the file at `path` (tag, length, reserved, data),
+// as the file system returns it, when the file is a reparse point: its
+// size, at most capacity. 0 for any other file or when it cannot be read.
+[[nodiscard]] std::size_t read_reparse_point(const char* path, unsigned char* buf,
+                                             std::size_t capacity) noexcept;
+
+// Read-only registry access. `access` holds the access rights, view flag
+// included. Every call answers success as true.
+enum class Hive : std::uint8_t { LocalMachine, CurrentUser };
 using RegistryKey = std::uintptr_t;
-[[nodiscard]] bool registry_open(const char* path, std::uint32_t access, RegistryKey* key) noexcept;
+[[nodiscard]] bool registry_open(Hive hive, const char* path, std::uint32_t access,
+                                 RegistryKey* key) noexcept;
 [[nodiscard]] bool registry_subkey_count(RegistryKey key, std::uint32_t* count) noexcept;
 // `size` holds the buffer size on entry, the name length on success.
 [[nodiscard]] bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/found_path.h"
+#include "platform/path.h"
 #include "platform/platform.h"
 #include "platform/programs.h"
 
@@ -69,24 +70,48 @@ bool candidate_path(const char* dir, std::size_t dir_len, const char* name, char
 
 }  // namespace
 
-std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
+bool file_exists(const char* path) noexcept {
+  struct stat st {};
+  return stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// PATH's entries are its places, an empty one (the working directory)
+// included.
+std::size_t search_executable(const char* name, char* buf, std::size_t capacity,
+                              std::size_t* place) noexcept {
   const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe)
   if (path == nullptr) path = "/usr/local/bin:/usr/bin:/bin";
   char candidate[4096];
-  for (const char* dir = path;; ++dir) {
-    const char* end = std::strchr(dir, ':');
-    const std::size_t len = end ? static_cast<std::size_t>(end - dir) : std::strlen(dir);
-    if (candidate_path(dir, len, name, candidate, sizeof candidate) &&
+  for (std::size_t index = 0;; ++index) {
+    const char* end = std::strchr(path, ':');
+    const std::size_t len = end ? static_cast<std::size_t>(end - path) : std::strlen(path);
+    if (index >= *place && candidate_path(path, len, name, candidate, sizeof candidate) &&
         is_executable_file(candidate)) {
+      *place = index + 1;
       return answer_found_path(candidate, buf, capacity);
     }
     if (end == nullptr) return 0;
-    dir = end;
+    path = end + 1;
   }
 }
 
+std::size_t full_path(const char* path, char* buf, std::size_t capacity) noexcept {
+  char plain[4096];
+  const std::size_t length = std::strlen(path);
+  if (length >= sizeof plain) return 0;
+  std::memcpy(plain, path, length + 1);
+  return answer_found_path({plain, normalize_path(plain)}, buf, capacity);
+}
+
+// No file system here has App Execution Aliases.
+std::size_t read_reparse_point(const char* /*path*/, unsigned char* /*buf*/,
+                               std::size_t /*capacity*/) noexcept {
+  return 0;
+}
+
 // There is no registry here: every registry stage finds nothing.
-bool registry_open(const char* /*path*/, std::uint32_t /*access*/, RegistryKey* /*key*/) noexcept {
+bool registry_open(Hive /*hive*/, const char* /*path*/, std::uint32_t /*access*/,
+                   RegistryKey* /*key*/) noexcept {
   return false;
 }
 bool registry_subkey_count(RegistryKey /*key*/, std::uint32_t* /*count*/) noexcept { return false; }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "platform/chars.h"
 #include "platform/found_path.h"
 #include "platform/heap.h"
 #include "platform/platform.h"
@@ -33,7 +34,7 @@ namespace {
 void append_entry(wchar_t* list, std::size_t* used, std::size_t capacity, const wchar_t* entry,
                   std::size_t length) noexcept {
   if (length == 0 || *used + length + 1 >= capacity) return;
-  std::copy_n(entry, length, list + *used);
+  copy_chars(list + *used, entry, length);
   *used += length;
   list[(*used)++] = L';';
 }
@@ -60,7 +61,7 @@ void build_search_list(wchar_t* list, std::size_t capacity) noexcept {
   if (fits(n)) append_entry(list, &used, capacity, dir, n);
   n = GetWindowsDirectoryW(dir, MAX_PATH);
   if (fits(n)) {
-    std::copy_n(L"\\System", 7, dir + n);
+    copy_chars(dir + n, L"\\System", 7);
     append_entry(list, &used, capacity, dir, n + 7);
     append_entry(list, &used, capacity, dir, n);
   }
@@ -72,38 +73,105 @@ void build_search_list(wchar_t* list, std::size_t capacity) noexcept {
   list[used] = L'\0';
 }
 
+// Paths of any length: the longest the wide calls take.
+constexpr int any_path = 32768;
+
+// A narrow path of ours (at most a path block) in the wide form the file
+// calls take, and the attributes of what is there.
+DWORD attributes(const char* path, wchar_t (&wide)[MAX_PATH + 1]) noexcept {
+  return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH + 1) != 0
+             ? GetFileAttributesW(wide)
+             : INVALID_FILE_ATTRIBUTES;
+}
+
+// A wide path of any length given back as search_executable's answer, in
+// the code page every other narrow string here is in.
+std::size_t answer_narrowed(const wchar_t* path, char* buf, std::size_t capacity) noexcept {
+  constexpr int size = 4 * any_path;  // UTF-8: up to 4 bytes per unit
+  const HeapArray<char> narrow = allocate_array<char>(size);
+  const int bytes =
+      narrow ? WideCharToMultiByte(CP_ACP, 0, path, -1, narrow.get(), size, nullptr, nullptr) : 0;
+  if (bytes <= 0) return 0;
+  return answer_found_path({narrow.get(), static_cast<std::size_t>(bytes) - 1}, buf, capacity);
+}
+
 }  // namespace
 
-// One wide search over an explicit list: the narrow call cannot take a list
-// without the working directory any better, and Wine's fails with
-// ERROR_FILENAME_EXCED_RANGE for any found path of 260 or more instead of
-// answering its size. The answer is given as the contract says, in the code
-// page every other narrow string here is in.
-std::size_t search_executable(const char* name, char* buf, std::size_t capacity) noexcept {
-  constexpr int any_path = 32768;
+bool file_exists(const char* path) noexcept {
+  wchar_t wide[MAX_PATH + 1];
+  const DWORD found = attributes(path, wide);
+  return found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The link itself is opened, not the file it points to; no access rights
+// are needed to read its data.
+std::size_t read_reparse_point(const char* path, unsigned char* buf,
+                               std::size_t capacity) noexcept {
+  wchar_t wide[MAX_PATH + 1];
+  const DWORD found = attributes(path, wide);
+  if (found == INVALID_FILE_ATTRIBUTES || (found & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return 0;
+  const HANDLE file = CreateFileW(
+      wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  DWORD returned = 0;
+  const BOOL read = DeviceIoControl(file, FSCTL_GET_REPARSE_POINT, nullptr, 0, buf,
+                                    static_cast<DWORD>(capacity), &returned, nullptr);
+  CloseHandle(file);
+  return read ? std::min<std::size_t>(returned, capacity) : 0;
+}
+
+std::size_t full_path(const char* path, char* buf, std::size_t capacity) noexcept {
+  const HeapArray<wchar_t> wide = allocate_array<wchar_t>(2 * any_path);
+  if (!wide || MultiByteToWideChar(CP_ACP, 0, path, -1, wide.get(), any_path) == 0) return 0;
+  wchar_t* const full = wide.get() + any_path;
+  const DWORD length = GetFullPathNameW(wide.get(), any_path, full, nullptr);
+  return length == 0 || length >= any_path ? 0 : answer_narrowed(full, buf, capacity);
+}
+
+// One wide search over an explicit list, a place at a time so that the
+// search can go on after a file that is not wanted: the narrow call cannot
+// take a list without the working directory any better, and Wine's fails
+// with ERROR_FILENAME_EXCED_RANGE for any found path of 260 or more instead
+// of answering its size. The answer is given as the contract says, in the
+// code page every other narrow string here is in.
+std::size_t search_executable(const char* name, char* buf, std::size_t capacity,
+                              std::size_t* place) noexcept {
   // PATH can hold up to 32767 characters; the fixed directories come first.
   constexpr std::size_t list_size = any_path + 4 * (MAX_PATH + 8);
   wchar_t wide_name[MAX_PATH];
   if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name, MAX_PATH) == 0) return 0;
-  const HeapArray<wchar_t> list = allocate_array<wchar_t>(list_size);
-  const HeapArray<wchar_t> wide = allocate_array<wchar_t>(any_path);
-  const HeapArray<char> full = allocate_array<char>(4 * any_path);  // UTF-8: up to 4 per unit
-  if (!list || !wide || !full) return 0;
+  // The list, then room for the path found.
+  const HeapArray<wchar_t> list = allocate_array<wchar_t>(list_size + any_path);
+  if (!list) return 0;
+  wchar_t* const found = list.get() + list_size;
   build_search_list(list.get(), list_size);
-  if (SearchPathW(list.get(), wide_name, nullptr, any_path, wide.get(), nullptr) == 0) return 0;
-  const int bytes =
-      WideCharToMultiByte(CP_ACP, 0, wide.get(), -1, full.get(), 4 * any_path, nullptr, nullptr);
-  if (bytes <= 0) return 0;
-  return answer_found_path({full.get(), static_cast<std::size_t>(bytes) - 1}, buf, capacity);
+  // Every entry is a place of its own; the list has no empty ones.
+  wchar_t* entry = list.get();
+  for (std::size_t index = 0; *entry != L'\0'; ++index) {
+    wchar_t* end = entry;
+    while (*end != L'\0' && *end != L';') ++end;
+    const bool last = *end == L'\0';
+    *end = L'\0';
+    if (index >= *place && SearchPathW(entry, wide_name, nullptr, any_path, found, nullptr) != 0) {
+      *place = index + 1;
+      return answer_narrowed(found, buf, capacity);
+    }
+    if (last) break;
+    entry = end + 1;
+  }
+  return 0;
 }
 
 namespace {
 HKEY handle(RegistryKey key) { return reinterpret_cast<HKEY>(key); }
 }  // namespace
 
-bool registry_open(const char* path, std::uint32_t access, RegistryKey* key) noexcept {
+// The current user's hive has no 32/64-bit views: the access carries none.
+bool registry_open(Hive hive, const char* path, std::uint32_t access, RegistryKey* key) noexcept {
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &opened) != ERROR_SUCCESS) return false;
+  const HKEY root = hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  if (RegOpenKeyExA(root, path, 0, access, &opened) != ERROR_SUCCESS) return false;
   *key = reinterpret_cast<RegistryKey>(opened);
   return true;
 }

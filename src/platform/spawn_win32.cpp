@@ -43,11 +43,12 @@ SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noe
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION child{};
+  PROCESS_INFORMATION child;  // filled in by a start that succeeds
   const BOOL started = CreateProcessA(path, command_line.get(), nullptr, nullptr, TRUE,
                                       CREATE_SUSPENDED, nullptr, nullptr, &startup, &child);
+  // Closing no handle at all is harmless.
   if (!started) {
-    if (job != nullptr) CloseHandle(job);
+    CloseHandle(job);
     return {false, 0};
   }
   // An enclosing job may forbid nesting: then go on without ours.
@@ -61,7 +62,7 @@ SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noe
   DWORD status = 0;
   GetExitCodeProcess(child.hProcess, &status);
   CloseHandle(child.hProcess);
-  if (job != nullptr) CloseHandle(job);
+  CloseHandle(job);
   return {true, static_cast<int>(status)};
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/chars.h"
 #include "platform/message_text.h"
 #include "platform/platform.h"
 #include "platform/programs.h"
@@ -20,13 +21,24 @@ constexpr int gui_app = 2;
 
 // Room for every message of one launch: at most three search warnings and
 // one failure message, each under 600 bytes. Anything beyond is cut.
-char kept_messages[4096];
-std::size_t kept_size = 0;
+constexpr std::size_t kept_size = 4096;
+// Carries the address of the kept messages.
+constexpr UINT kept_message = WM_APP;
 
-void keep(std::string_view text) noexcept {
-  const std::size_t n = std::min(text.size(), sizeof kept_messages - 1 - kept_size);
-  std::copy_n(text.begin(), n, kept_messages + kept_size);
-  kept_size += n;
+// The block of kept messages, made on first use; null when no memory can
+// be had. A writable global would cost the file a section of its own (and
+// the PE32 its room in the headers), so the block's address waits in our
+// own thread's message queue, which nothing else reads and no child
+// inherits.
+char* kept_messages() noexcept {
+  MSG message;
+  if (PeekMessageA(&message, nullptr, kept_message, kept_message, PM_NOREMOVE))
+    return reinterpret_cast<char*>(message.wParam);
+  auto* kept = static_cast<char*>(allocate_zeroed(kept_size));
+  // Our own queue has room (its limit is thousands of messages), and the
+  // block lives as long as the process.
+  if (kept != nullptr) PostMessageA(nullptr, kept_message, reinterpret_cast<WPARAM>(kept), 0);
+  return kept;
 }
 
 }  // namespace
@@ -45,19 +57,27 @@ void program_started() noexcept {
 }
 
 void print_error(const char* format, const char* arg) noexcept {
-  put_message(format, arg, [](const char* piece, std::size_t length) { keep({piece, length}); });
+  char* const kept = kept_messages();
+  if (kept == nullptr) return;
+  std::size_t used = std::string_view(kept).size();
+  put_message(format, arg, [&](const char* piece, std::size_t length) {
+    used = static_cast<std::size_t>(
+        copy_chars(kept + used, piece, std::min(length, kept_size - 1 - used)) - kept);
+  });
+  kept[used] = '\0';
 }
 
 // One box, titled with the launcher's own file name, holding exactly what
 // the console launcher would have written to standard error.
 void failure_reported() noexcept {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  char path[MAX_PATH + 1];
+  path[GetModuleFileNameA(nullptr, path, MAX_PATH)] = '\0';  // at most MAX_PATH
   const char* title = path;
-  for (DWORD i = 0; i < length && i < MAX_PATH; ++i) {
-    if (path[i] == '\\' || path[i] == '/') title = path + i + 1;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') title = c + 1;
   }
-  MessageBoxA(nullptr, kept_messages, title, MB_OK | MB_ICONERROR);
+  const char* const kept = kept_messages();
+  if (kept != nullptr) MessageBoxA(nullptr, kept, title, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace platform

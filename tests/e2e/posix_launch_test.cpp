@@ -239,6 +239,23 @@ TEST_F(PosixLaunch, NothingFoundFallsBackToTheDirectoryAbove) {
   EXPECT_EQ(recorded_args(box.root() / "args").front(), stub.string());
 }
 
+// An environment copied elsewhere runs its own interpreter, found from
+// the launcher's directory, not the one on PATH; a byte-order mark before
+// "#!" changes nothing.
+TEST_F(PosixLaunch, LauncherDirMovesWithItsEnvironment) {
+  box.copy_stub("env/py/python3");
+  box.install("env/bin/tool", "\xEF\xBB\xBF#!\"<launcher_dir>/../py/python3\" -E\n");
+  fs::copy(box.root() / "env", box.root() / "moved env", fs::copy_options::recursive);
+  fs::remove_all(box.root() / "env");
+  box.set("PATH", box.copy_stub("pybin/python3").parent_path().string());
+  const Outcome run = box.run(box.root() / "moved env/bin/tool", {"a"});
+  EXPECT_EQ(run.status(), 0) << run.err;
+  const fs::path moved = box.root() / "moved env";
+  EXPECT_EQ(recorded_args(box.root() / "args"),
+            (std::vector<std::string>{(moved / "py/python3").string(), "-E",
+                                      (moved / "bin/tool-script.py").string(), "a"}));
+}
+
 TEST_F(PosixLaunch, RealPython) {
   const fs::path launcher = box.install(
       "tool", "#!python3 -I\nimport sys\nprint(repr(sys.argv[1:]))\nsys.exit(len(sys.argv))\n");

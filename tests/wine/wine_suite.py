@@ -3,13 +3,14 @@ import os
 import codecs
 import random
 import re
+import shutil
 import subprocess
 import sys
 import time
 import unittest
 
-from winetest import (LAUNCHER, LAUNCHERW, STUB, WINE, Box, WineCase, add_version, clear_registry,
-                      wine, wine_env, winpath)
+from winetest import (LAUNCHER, LAUNCHERW, STUB, USER, WINE, Box, WineCase, add_version,
+                      clear_registry, wine, wine_env, winpath)
 
 REGISTRY_WARNING = (b"Found python in the registry, but the internal buffer was not long "
                     b"enough (partial path=")
@@ -86,6 +87,50 @@ class Registry(WineCase):
                 # Cut short, the path could only fail: warn and look on.
                 shown = folder.encode() if size <= 260 else b""
                 self.assertEqual(err, REGISTRY_WARNING + shown + b"\r\n" + fallback)
+
+
+class PythonOfTheUser(WineCase):
+    """Per-user installs, a Microsoft\\WindowsApps folder on PATH, and
+    interpreter lines relative to the launcher's own folder."""
+
+    def setUp(self):
+        super().setUp()
+        clear_registry()
+        self.addCleanup(clear_registry)
+
+    def test_per_user_install_not_on_path(self):
+        found = self.box.copy_stub("Users/u/Py312/python.exe")
+        add_version(USER, "3.12", winpath(self.box.path("Users/u/Py312")))
+        launcher = self.box.install("tool/Scripts/run.exe", "#!python.exe\n")
+        outcome = self.box.run(winpath(launcher), env=self.stub_env(STUB_STATUS=4))
+        self.assertEqual(outcome.status, 4, outcome.err)
+        self.assertEqual(self.box.recorded()[1][0], winpath(found).encode())
+
+    def test_ordinary_file_in_windows_apps_is_used(self):
+        # Wine has no reparse points: a plain file there is an interpreter.
+        apps = self.box.path("Local/Microsoft/WindowsApps")
+        found = self.box.copy_stub("Local/Microsoft/WindowsApps/python.exe")
+        launcher = self.box.install("tool/run.exe", "#!python.exe\n")
+        outcome = self.box.run(winpath(launcher), env=self.stub_env(WINEPATH=winpath(apps)))
+        self.assertEqual(outcome.status, 0, outcome.err)
+        self.assertEqual(self.box.recorded()[1][0], winpath(found).encode())
+
+    def test_launcher_dir_environment_moves_with_its_folder(self):
+        # A byte-order mark first, as some editors save it.
+        self.box.copy_stub("env/python.exe")
+        self.box.install("env/Scripts/run.exe",
+                         '\ufeff#!"<launcher_dir>\\..\\python.exe" -u\n'.encode())
+        shutil.copytree(self.box.path("env"), self.box.path("moved env"))
+        shutil.rmtree(self.box.path("env"))
+        self.box.copy_stub("bin/python.exe")  # another one on PATH is not taken
+        env = self.stub_env(WINEPATH=winpath(self.box.path("bin")), STUB_STATUS=5)
+        launcher = winpath(self.box.path("moved env/Scripts/run.exe"))
+        outcome = self.box.run(f'"{launcher}" "a b"', env=env)
+        self.assertEqual(outcome.status, 5, outcome.err)
+        moved = winpath(self.box.path("moved env"))
+        self.assertEqual(self.box.recorded()[1], [
+            (moved + "\\python.exe").encode(), b"-u",
+            (moved + "\\Scripts\\run-script.py").encode(), b"a b"])
 
 
 class SearchPath(WineCase):
@@ -220,6 +265,14 @@ class Windowless(WineCase):
         launcher = self.install("#!pythonw.exe\n")
         outcome = self.box.run(winpath(launcher), env=self.stub_env(STUB_STATUS=3))
         self.assertEqual(outcome.status, 3, outcome.err)
+        self.assertEqual(self.box.recorded()[1][0], winpath(found).encode())
+
+    def test_pythonw_of_a_per_user_install(self):
+        found = self.box.copy_stub("Users/u/Py312/pythonw.exe")
+        add_version(USER, "3.12", winpath(self.box.path("Users/u/Py312")))
+        launcher = self.install("#!pythonw.exe\n")
+        outcome = self.box.run(winpath(launcher), env=self.stub_env(STUB_STATUS=6))
+        self.assertEqual(outcome.status, 6, outcome.err)
         self.assertEqual(self.box.recorded()[1][0], winpath(found).encode())
 
     def message_boxes(self, launcher):
@@ -413,6 +466,13 @@ class Build(unittest.TestCase):
         if arch == "x86":
             self.assertNotRegex(dump, r"BaseRelocationTableSize: 0x0\n", "no relocation table")
         self.assertLessEqual(os.path.getsize(exe), self.BARS[arch])
+        # Writable data was merged into the read-only code to save a
+        # section: none of ours may exist (the link's map lists each of our
+        # globals in a piece of its own, named after it).
+        with open(os.path.splitext(exe)[0] + ".map") as f:
+            writable = re.findall(r"^ [0-9a-f]{4}:[0-9a-f]{8} ([0-9a-f]{8})H (\.(?:data|bss)\$\S+)",
+                                  f.read(), re.M)
+        self.assertEqual([name for size, name in writable if int(size, 16)], [])
 
     def test_x86(self):
         self.check("x86", "I386")

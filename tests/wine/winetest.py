@@ -48,20 +48,23 @@ def wine(*args, env=None, cwd=None, timeout=120):
 
 VIEWS = {64: "/reg:64", 32: "/reg:32"}
 CORE = "HKLM\\SOFTWARE\\Python\\PythonCore"
+USER = "user"  # the current user's hive (one view)
+USER_CORE = "HKCU\\Software\\Python\\PythonCore"
 
 
 def clear_registry():
     for flag in VIEWS.values():
         wine("reg", "delete", "HKLM\\SOFTWARE\\Python", "/f", flag)
+    wine("reg", "delete", "HKCU\\Software\\Python", "/f")
 
 
 def add_version(view, version, install_dir=None):
-    key = f"{CORE}\\{version}"
+    key = f"{USER_CORE if view == USER else CORE}\\{version}"
+    flags = [] if view == USER else [VIEWS[view]]
     if install_dir is None:
-        result = wine("reg", "add", key, "/f", VIEWS[view])
+        result = wine("reg", "add", key, "/f", *flags)
     else:
-        result = wine("reg", "add", key + "\\InstallPath", "/ve", "/d", install_dir, "/f",
-                      VIEWS[view])
+        result = wine("reg", "add", key + "\\InstallPath", "/ve", "/d", install_dir, "/f", *flags)
     assert result.returncode == 0, result
 
 

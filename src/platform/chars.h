@@ -1,0 +1,20 @@
+// Copying characters with one out-of-line copy: std::copy inlines a branch
+// and a library call at every use, which adds up in the small Windows
+// programs.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+template <typename Char>
+[[gnu::noinline]] Char* copy_chars(Char* out, const Char* in, std::size_t n) noexcept {
+  return std::char_traits<Char>::copy(out, in, n) + n;
+}
+
+// The text and a terminator; returns the terminator's place.
+inline char* put_text(char* out, std::string_view text) noexcept {
+  char* end = copy_chars(out, text.data(), text.size());
+  *end = '\0';
+  return end;
+}
