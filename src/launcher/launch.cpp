@@ -46,9 +46,11 @@ void read_interpreter_line(int fd, char (&line)[line_read_size + 1]) {
   const auto read = static_cast<std::size_t>(std::max(got, 0));
   const bool marked = read >= 3 && line[0] == '\xEF' && line[1] == '\xBB' && line[2] == '\xBF';
   const std::size_t start = marked ? 3 : 0;
-  std::size_t end = start;
-  while (end < read && line[end] != '\0' && line[end] != '\n' && line[end] != '\r') ++end;
-  *copy_chars(line, line + start, end - start) = '\0';
+  // The line moves down over the mark, one byte at a time (the two overlap).
+  std::size_t length = 0;
+  for (std::size_t i = start; i < read && line[i] != '\0' && line[i] != '\n' && line[i] != '\r';)
+    line[length++] = line[i++];
+  line[length] = '\0';
   if (line[0] == '#' && line[1] == '!') return;
   const std::string_view default_line(platform::program().default_line);
   put_text(line, {default_line.data(), std::min(default_line.size(), line_read_size)});
