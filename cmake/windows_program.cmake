@@ -1,4 +1,4 @@
-# How the Windows programs are built: our own start-up (start_win32.cpp) on
+# How the Windows programs are built: our own start-up (win32/start.cpp) on
 # the system C runtime, no MinGW start-up code or static runtime support,
 # imports from KERNEL32, ADVAPI32 and msvcrt alone (and USER32 for the
 # windowless program), and nothing stored that need not be.
@@ -22,7 +22,7 @@ foreach(dll msvcrt kernel32 advapi32 user32)
     continue()
   endif()
   find_program(LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
-  set(def ${PROJECT_SOURCE_DIR}/src/platform/imports/${dll}.def)
+  set(def ${PROJECT_SOURCE_DIR}/src/platform/win32/imports/${dll}.def)
   set(${dll}_import ${import_dir}/lib${dll}.a)
   add_custom_command(OUTPUT ${${dll}_import}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${import_dir}

@@ -1,4 +1,4 @@
-#include "platform/search_list.h"
+#include "platform/win32/search_list.h"
 
 #include <gtest/gtest.h>
 

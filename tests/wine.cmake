@@ -27,9 +27,9 @@ endif()
 
 # The stub takes UTF-8 like the launcher; stub_ansi keeps the legacy code
 # page, to show what the locale gives a program without the manifest.
-add_executable(stub wine/stub.cpp ${PROJECT_SOURCE_DIR}/src/platform/manifest.rc)
+add_executable(stub wine/stub.cpp ${PROJECT_SOURCE_DIR}/src/platform/win32/manifest.rc)
 add_executable(stub_ansi wine/stub.cpp)
-add_executable(runner wine/runner.cpp ${PROJECT_SOURCE_DIR}/src/platform/manifest.rc)
+add_executable(runner wine/runner.cpp ${PROJECT_SOURCE_DIR}/src/platform/win32/manifest.rc)
 foreach(program stub stub_ansi runner)
   target_link_options(${program} PRIVATE -static -s)
 endforeach()

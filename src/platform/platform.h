@@ -98,6 +98,6 @@ void failure_reported() noexcept;
 
 }  // namespace platform
 
-// The program's own entry, called by the platform's start-up (start_*.cpp)
+// The program's own entry, called by the platform's start-up (win32/start.cpp, posix/start.cpp)
 // with the arguments the C runtime split; its result is the exit status.
 int launcher_main(int argc, char** argv);

@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "platform/chars.h"
-#include "platform/message_text.h"
 #include "platform/platform.h"
 #include "platform/programs.h"
+#include "platform/win32/message_text.h"
 
 extern "C" void __cdecl __set_app_type(int type);
 

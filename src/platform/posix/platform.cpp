@@ -1,6 +1,8 @@
 // The platform on POSIX systems. Windows paths, registry and runtime are
 // mapped onto their nearest counterparts: '/' paths without drives, PATH
 // searched for "python3", no registry at all.
+#include "platform/platform.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +14,6 @@
 
 #include "platform/found_path.h"
 #include "platform/path.h"
-#include "platform/platform.h"
 #include "platform/programs.h"
 
 namespace platform {

@@ -1,7 +1,9 @@
 // The platform on Windows: Win32 for the module path, the executable search
 // and the registry; the Microsoft C runtime for files. What the console and
-// the windowless program do differently is in console_win32.cpp and
-// windowless_win32.cpp.
+// the windowless program do differently is in console.cpp and
+// windowless.cpp.
+#include "platform/platform.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -11,8 +13,7 @@
 #include "platform/chars.h"
 #include "platform/found_path.h"
 #include "platform/heap.h"
-#include "platform/platform.h"
-#include "platform/search_list.h"
+#include "platform/win32/search_list.h"
 
 namespace platform {
 

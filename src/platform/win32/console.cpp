@@ -2,9 +2,9 @@
 // on the runtime's standard error.
 #include <io.h>
 
-#include "platform/message_text.h"
 #include "platform/platform.h"
 #include "platform/programs.h"
+#include "platform/win32/message_text.h"
 
 extern "C" void __cdecl __set_app_type(int type);
 
