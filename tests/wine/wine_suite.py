@@ -6,6 +6,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -431,6 +432,72 @@ class Unicode(WineCase):
         self.assertEqual(self.box.recorded()[2], b"acp=1252")
 
 
+class Signed(WineCase):
+    """Signed once with a throwaway certificate, the programs verify and
+    still run; the script beside a signed launcher is not part of the
+    signature and can change freely."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.keys = tempfile.mkdtemp(prefix="signing-")
+        cls.cert, key = (os.path.join(cls.keys, name) for name in ("cert.pem", "key.pem"))
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                        "-out", cls.cert, "-days", "2", "-subj", "/CN=launcher test signing",
+                        "-addext", "extendedKeyUsage=codeSigning"],
+                       check=True, capture_output=True)
+        cls.signed = {}
+        for arch in ("x86", "x64", "arm64"):
+            for name in ("launcher.exe", "launcherw.exe"):
+                unsigned = os.path.join(os.path.dirname(LAUNCHER), "..", f"windows-{arch}", name)
+                signed = os.path.join(cls.keys, f"{arch}-{name}")
+                subprocess.run(["osslsigncode", "sign", "-certs", cls.cert, "-key", key,
+                                "-n", "launcher", "-in", unsigned, "-out", signed],
+                               check=True, capture_output=True)
+                cls.signed[arch, name] = signed
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.keys, ignore_errors=True)
+
+    def assert_verifies(self, exe):
+        result = subprocess.run(["osslsigncode", "verify", "-CAfile", self.cert, "-in", exe],
+                                capture_output=True, text=True, check=False)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("Signature verification: ok", result.stdout)
+
+    def test_all_six_verify(self):
+        for (arch, name), signed in self.signed.items():
+            with self.subTest(arch=arch, program=name):
+                self.assert_verifies(signed)
+
+    def test_signed_console_runs_a_script_changed_after_signing(self):
+        launcher = self.box.install("tool/run.exe", f"#!{winpath(STUB)} -u\n",
+                                    self.signed["x64", "launcher.exe"])
+        tail = ' a "b c" "q\\"uote"'
+        outcome = self.box.run(winpath(launcher) + tail, env=self.stub_env(STUB_STATUS=3))
+        self.assertEqual(outcome.status, 3, outcome.err)
+        script = winpath(self.box.path("tool/run-script.py")).encode()
+        self.assertEqual(self.box.recorded()[1],
+                         [winpath(STUB).encode(), b"-u", script, b"a", b"b c", b'q"uote'])
+        with open(self.box.path("tool/run-script.py"), "w") as f:
+            f.write(f"#!{winpath(STUB)} -E -s\nprint('another script')\n")
+        outcome = self.box.run(winpath(launcher) + tail, env=self.stub_env(STUB_STATUS=4))
+        self.assertEqual(outcome.status, 4, outcome.err)
+        self.assertEqual(self.box.recorded()[1][:4], [winpath(STUB).encode(), b"-E", b"-s", script])
+        self.assert_verifies(launcher)
+
+    def test_signed_windowless_runs(self):
+        found = self.box.copy_stub("bin/pythonw.exe")
+        launcher = self.box.install("tool/paint.exe", "#!pythonw.exe\n",
+                                    self.signed["x64", "launcherw.exe"], "-script.pyw")
+        env = self.stub_env(WINEPATH=winpath(self.box.path("bin")), STUB_STATUS=5)
+        outcome = self.box.run(winpath(launcher) + ' "a b" "c\\"d"', env=env)
+        self.assertEqual(outcome.status, 5, outcome.err)
+        self.assertEqual(self.box.recorded()[1], [
+            winpath(found).encode(), winpath(self.box.path("tool/paint-script.pyw")).encode(),
+            b"a b", b'c"d'])
+
+
 class Build(unittest.TestCase):
     """The PE files of every architecture: format, subsystem, imports,
     manifest, hardening, size (read with llvm-readobj, which knows all three)."""
@@ -447,6 +514,10 @@ class Build(unittest.TestCase):
                 exe = os.path.join(build, name)
                 self.assertTrue(os.path.exists(exe), f"build the windows-{arch} preset first")
                 self.check_program(exe, arch, machine, subsystem, imports)
+        # The windowless twin costs at most a KiB more than the console one.
+        sizes = [os.path.getsize(os.path.join(build, name))
+                 for name in ("launcher.exe", "launcherw.exe")]
+        self.assertLessEqual(sizes[1], sizes[0] + 1024)
 
     def check_program(self, exe, arch, machine, subsystem, imports):
         dump = subprocess.run(["llvm-readobj", "--file-headers", "--coff-imports", exe],
