@@ -1,6 +1,7 @@
 #include <string_view>
 
 #include "locate/locate.h"
+#include "platform/chars.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -32,13 +33,11 @@ HeapArray<char> beside_parent_directory(const char* token, const char* script_pa
   return make_path_block(work);
 }
 
-constexpr char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
 // What follows "<launcher_dir>" and a separator (in any case), or null.
 const char* after_launcher_dir(const char* token) noexcept {
   const std::string_view prefix(launcher_dir);
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (lower(token[i]) != prefix[i]) return nullptr;  // stops at the terminator too
+    if (ascii_lower(token[i]) != prefix[i]) return nullptr;  // stops at the terminator too
   }
   return platform::is_separator(token[prefix.size()]) ? token + prefix.size() + 1 : nullptr;
 }

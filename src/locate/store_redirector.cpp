@@ -1,8 +1,8 @@
 #include "locate/store_redirector.h"
 
-#include <algorithm>
 #include <cstdint>
 
+#include "platform/chars.h"
 #include "platform/heap.h"
 #include "platform/path.h"
 #include "platform/platform.h"
@@ -15,8 +15,6 @@ constexpr std::uint32_t app_exec_link_version = 3;
 constexpr std::size_t header_size = 8;  // tag, data length, reserved
 // The largest reparse data the file system keeps.
 constexpr std::size_t reparse_data_limit = 16384;
-
-constexpr char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 std::uint32_t little_endian(const unsigned char* p, int bytes) noexcept {
   std::uint32_t value = 0;
@@ -31,7 +29,7 @@ std::uint32_t little_endian(const unsigned char* p, int bytes) noexcept {
                               std::string_view text) noexcept {
   if (size != 2 * text.size()) return false;
   for (const char c : text) {
-    const char unit = lower(static_cast<char>(*units));
+    const char unit = ascii_lower(static_cast<char>(*units));
     const bool same = c == '\\' ? unit == '\\' || unit == '/' : unit == c;
     if (units[1] != 0 || !same) return false;
     units += 2;
@@ -48,7 +46,7 @@ bool in_windows_apps(std::string_view path) noexcept {
   while (name > 0 && !platform::is_separator(path[name - 1])) --name;
   if (name < dir.size()) return false;
   for (std::size_t i = 0; i < dir.size(); ++i) {
-    const char c = lower(path[name - dir.size() + i]);
+    const char c = ascii_lower(path[name - dir.size() + i]);
     if (dir[i] == '\\' ? !platform::is_separator(c) : c != dir[i]) return false;
   }
   return true;

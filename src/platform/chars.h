@@ -1,6 +1,6 @@
-// Copying characters with one out-of-line copy: std::copy inlines a branch
-// and a library call at every use, which adds up in the small Windows
-// programs.
+// Small character helpers. One out-of-line copy: std::copy inlines a
+// branch and a library call at every use, which adds up in the small
+// Windows programs.
 #pragma once
 
 #include <cstddef>
@@ -17,4 +17,9 @@ inline char* put_text(char* out, std::string_view text) noexcept {
   char* end = copy_chars(out, text.data(), text.size());
   *end = '\0';
   return end;
+}
+
+// ASCII letters in lower case; every other byte as it is (no locale).
+constexpr char ascii_lower(char c) noexcept {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
