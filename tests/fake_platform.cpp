@@ -108,9 +108,7 @@ std::size_t search_executable(const char* name, char* buf, std::size_t capacity,
 }
 
 std::size_t full_path(const char* path, char* buf, std::size_t capacity) noexcept {
-  std::string plain(path);
-  plain.resize(normalize_path(plain.data()));
-  return answer_found_path(plain, buf, capacity);
+  return answer_normalized_path(path, buf, capacity);
 }
 
 // Like the real call: data larger than the buffer cannot be read at all.

@@ -34,9 +34,6 @@ enum class Unresolved : std::uint8_t {
   TooLong,  // a "<launcher_dir>" path that does not fit a path block
 };
 
-// The prefix that makes a token relative to the launcher's own directory.
-inline constexpr char launcher_dir[] = "<launcher_dir>";
-
 // A token that begins with "<launcher_dir>" and a separator names a path
 // from the launcher's own directory; one with a drive or a leading
 // separator is taken as it stands; any other stands for the machine's

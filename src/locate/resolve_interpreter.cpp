@@ -1,7 +1,6 @@
 #include <string_view>
 
 #include "locate/locate.h"
-#include "platform/chars.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -35,11 +34,8 @@ HeapArray<char> beside_parent_directory(const char* token, const char* script_pa
 
 // What follows "<launcher_dir>" and a separator (in any case), or null.
 const char* after_launcher_dir(const char* token) noexcept {
-  const std::string_view prefix(launcher_dir);
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (ascii_lower(token[i]) != prefix[i]) return nullptr;  // stops at the terminator too
-  }
-  return platform::is_separator(token[prefix.size()]) ? token + prefix.size() + 1 : nullptr;
+  constexpr std::string_view prefix = "<launcher_dir>\\";
+  return platform::begins_with_folded(token, prefix) ? token + prefix.size() : nullptr;
 }
 
 // `rest` from the launcher's own directory (the script's), made plain so

@@ -44,12 +44,7 @@ bool in_windows_apps(std::string_view path) noexcept {
   constexpr std::string_view dir = "\\microsoft\\windowsapps\\";
   std::size_t name = path.size();
   while (name > 0 && !platform::is_separator(path[name - 1])) --name;
-  if (name < dir.size()) return false;
-  for (std::size_t i = 0; i < dir.size(); ++i) {
-    const char c = ascii_lower(path[name - dir.size() + i]);
-    if (dir[i] == '\\' ? !platform::is_separator(c) : c != dir[i]) return false;
-  }
-  return true;
+  return name >= dir.size() && platform::begins_with_folded(path.data() + name - dir.size(), dir);
 }
 
 bool names_python_redirector(std::span<const unsigned char> reparse) noexcept {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/chars.h"
+#include "platform/found_path.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -109,6 +110,22 @@ std::size_t normalize_path(char* path) noexcept {
   }
   path[used] = '\0';
   return used;
+}
+
+std::size_t answer_normalized_path(const char* path, char* buf, std::size_t capacity) noexcept {
+  char plain[4096];
+  const std::string_view text(path);
+  if (text.size() >= sizeof plain) return 0;
+  put_text(plain, text);
+  return answer_found_path({plain, normalize_path(plain)}, buf, capacity);
+}
+
+bool begins_with_folded(const char* text, std::string_view pattern) noexcept {
+  for (const char p : pattern) {
+    const char c = ascii_lower(*text++);  // a terminator matches nothing, so the walk stops there
+    if (p == '\\' ? !is_separator(c) : c != p) return false;
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace platform {
 
@@ -36,5 +37,15 @@ struct PathParts {
 // share or "/"), separators become the platform's. The result is never
 // longer than the path. Returns its length.
 std::size_t normalize_path(char* path) noexcept;
+
+// full_path's answer for a platform without a call of its own: `path`
+// normalized, answered as answer_found_path does (0 for a path longer
+// than 4095 bytes).
+[[nodiscard]] std::size_t answer_normalized_path(const char* path, char* buf,
+                                                 std::size_t capacity) noexcept;
+
+// True when `text` begins with `pattern`: letters in any case, and each
+// '\\' of the pattern standing for either separator the platform has.
+[[nodiscard]] bool begins_with_folded(const char* text, std::string_view pattern) noexcept;
 
 }  // namespace platform

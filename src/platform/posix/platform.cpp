@@ -97,11 +97,7 @@ std::size_t search_executable(const char* name, char* buf, std::size_t capacity,
 }
 
 std::size_t full_path(const char* path, char* buf, std::size_t capacity) noexcept {
-  char plain[4096];
-  const std::size_t length = std::strlen(path);
-  if (length >= sizeof plain) return 0;
-  std::memcpy(plain, path, length + 1);
-  return answer_found_path({plain, normalize_path(plain)}, buf, capacity);
+  return answer_normalized_path(path, buf, capacity);
 }
 
 // No file system here has App Execution Aliases.
