@@ -432,6 +432,40 @@ class Unicode(WineCase):
         self.assertEqual(self.box.recorded()[2], b"acp=1252")
 
 
+class Packaging(WineCase):
+    """Launchers made by the Python package from the release's wheel."""
+
+    def setUp(self):
+        super().setUp()
+        wheel = os.environ.get("LAUNCHER_WHEEL", "")
+        if not wheel:
+            self.skipTest("LAUNCHER_WHEEL is not set (tools/test sets it)")
+        if wheel not in sys.path:
+            sys.path.insert(0, wheel)  # the wheel imports as a zip
+        # The interpreter's folder has a blank: its path is written quoted.
+        self.python = winpath(self.box.copy_stub("Py 3/python.exe"))
+        self.box.copy_stub("Py 3/pythonw.exe")
+
+    def make_and_run(self, gui):
+        from launcher_maker import make_launcher
+        written = make_launcher("tool", self.box.path("tool"), entry_point="tool.cli:main",
+                                gui=gui, interpreter=self.python, arch="x64")
+        launcher, script = written[1].path, written[0].path
+        outcome = self.box.run(winpath(launcher) + ' "a b" "q\\"uote" trail\\',
+                               env=self.stub_env(STUB_STATUS=4))
+        self.assertEqual(outcome.status, 4, outcome.err)
+        return self.box.recorded()[1], winpath(script).encode()
+
+    def test_entry_point_gets_the_arguments_unchanged(self):
+        argv, script = self.make_and_run(gui=False)
+        self.assertEqual(argv, [self.python.encode(), script, b"a b", b'q"uote', b"trail\\"])
+
+    def test_windowless_runs_pythonw(self):
+        argv, script = self.make_and_run(gui=True)
+        self.assertEqual(argv[0], self.python.replace("python.exe", "pythonw.exe").encode())
+        self.assertEqual(argv[1:], [script, b"a b", b'q"uote', b"trail\\"])
+
+
 class Signed(WineCase):
     """Signed once with a throwaway certificate, the programs verify and
     still run; the script beside a signed launcher is not part of the

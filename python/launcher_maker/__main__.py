@@ -1,0 +1,7 @@
+"""``python -m launcher_maker``."""
+
+import sys
+
+from launcher_maker.cli import main
+
+sys.exit(main())

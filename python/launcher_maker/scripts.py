@@ -1,0 +1,50 @@
+"""The companion scripts: code that runs an entry point, or an existing
+script with its interpreter line put right."""
+
+from __future__ import annotations
+
+import re
+
+from launcher_maker.names import EntryPoint
+
+# A first line that names a Python: "#!/usr/bin/env python3",
+# "#!/usr/bin/python3.12 -u", "#!python", "#! pythonw.exe" and the like.
+_PYTHON_LINE = re.compile(
+    r"#!\s*(?:\S*[/\\])?(?:env\s+(?:-\S+\s+)*(?:\S*[/\\])?)?pythonw?[0-9.]*(?:\.exe)?(?:\s.*)?",
+    re.IGNORECASE)
+
+
+def script_suffix(gui: bool) -> str:
+    """What the launcher puts in place of its own extension."""
+    return "-script.pyw" if gui else "-script.py"
+
+
+def entry_point_script(line: str, entry: EntryPoint, gui: bool) -> str:
+    """The least code that runs ``entry`` as the launcher's program.
+
+    The script is started as ``DIR\\NAME-script.py``; ``sys.argv[0]`` becomes
+    ``DIR\\NAME``, which starts the launcher again (Windows adds ``.exe``)
+    and which argparse shows as ``NAME``. The guard keeps a multiprocessing
+    child, which imports this file under another name, from running the
+    entry point again. ``raise SystemExit`` rather than ``sys.exit``: the
+    entry point's own name may be ``sys``.
+    """
+    suffix = script_suffix(gui)
+    head = entry.attr.split(".")[0]
+    return (f"{line}\n"
+            "import sys\n"
+            "if __name__ == \"__main__\":\n"
+            f"    if sys.argv[0].endswith(\"{suffix}\"):\n"
+            f"        sys.argv[0] = sys.argv[0][:-{len(suffix)}]\n"
+            f"    from {entry.module} import {head}\n"
+            f"    raise SystemExit({entry.attr}())\n")
+
+
+def replace_interpreter_line(line: str, text: str) -> str:
+    """``text`` with a first line that names a Python replaced by ``line``;
+    any other first line stays, below ``line``."""
+    text = text[1:] if text.startswith("\ufeff") else text
+    first, _, rest = text.partition("\n")
+    if _PYTHON_LINE.fullmatch(first.rstrip("\r")):
+        return f"{line}\n{rest}"
+    return f"{line}\n{text}"
