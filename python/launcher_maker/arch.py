@@ -46,11 +46,11 @@ def windows_machine() -> Optional[str]:
     kernel32 = ctypes.windll.kernel32
     process, native = ctypes.c_ushort(0), ctypes.c_ushort(0)
     wow64_process2 = getattr(kernel32, "IsWow64Process2", None)
-    if wow64_process2 and wow64_process2(kernel32.GetCurrentProcess(), ctypes.byref(process),
-                                         ctypes.byref(native)):
+    current = ctypes.c_void_p(-1)  # the current process's pseudo handle, pointer-wide
+    if wow64_process2 and wow64_process2(current, ctypes.byref(process), ctypes.byref(native)):
         return _MACHINES.get(native.value)
     # Before Windows 10 1709: the variable that WOW64 sets for a 32-bit process.
-    name = os.environ.get("PROCESSOR_ARCHITEW6432") or os.environ.get("PROCESSOR_ARCHITECTURE", "")
+    name = os.environ.get("PROCESSOR_ARCHITEW6432") or os.environ.get("PROCESSOR_ARCHITECTURE") or ""
     return {"X86": "x86", "AMD64": "x64", "ARM64": "arm64"}.get(name.upper())
 
 
