@@ -44,7 +44,9 @@ bool in_windows_apps(std::string_view path) noexcept {
   constexpr std::string_view dir = "\\microsoft\\windowsapps\\";
   std::size_t name = path.size();
   while (name > 0 && !platform::is_separator(path[name - 1])) --name;
-  return name >= dir.size() && platform::begins_with_folded(path.data() + name - dir.size(), dir);
+  if (name < dir.size()) return false;
+  path.remove_prefix(name - dir.size());
+  return platform::begins_with_folded(path, dir);
 }
 
 bool names_python_redirector(std::span<const unsigned char> reparse) noexcept {

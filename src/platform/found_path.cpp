@@ -7,6 +7,7 @@
 namespace platform {
 
 std::size_t answer_found_path(std::string_view found, char* buf, std::size_t capacity) noexcept {
+  if (capacity == 0) return found.size() + 1;
   const bool fits = found.size() < capacity;
   const std::size_t kept = fits ? found.size() : capacity - 1;
   *copy_chars(buf, found.data(), kept) = '\0';

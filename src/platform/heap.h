@@ -17,9 +17,12 @@ class HeapArray {
   HeapArray(std::nullptr_t) noexcept {}  // NOLINT(google-explicit-constructor)
   explicit HeapArray(T* block) noexcept : block_(block) {}
   HeapArray(HeapArray&& other) noexcept : block_(other.release()) {}
+  // The other's block is taken first, so that a move to itself releases
+  // nothing.
   HeapArray& operator=(HeapArray&& other) noexcept {
+    T* const block = other.release();
     platform::release(block_);
-    block_ = other.release();
+    block_ = block;
     return *this;
   }
   HeapArray(const HeapArray&) = delete;

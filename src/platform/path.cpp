@@ -120,10 +120,11 @@ std::size_t answer_normalized_path(const char* path, char* buf, std::size_t capa
   return answer_found_path({plain, normalize_path(plain)}, buf, capacity);
 }
 
-bool begins_with_folded(const char* text, std::string_view pattern) noexcept {
-  for (const char p : pattern) {
-    const char c = ascii_lower(*text++);  // a terminator matches nothing, so the walk stops there
-    if (p == '\\' ? !is_separator(c) : c != p) return false;
+bool begins_with_folded(std::string_view text, std::string_view pattern) noexcept {
+  if (text.size() < pattern.size()) return false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = ascii_lower(text[i]);
+    if (pattern[i] == '\\' ? !is_separator(c) : c != pattern[i]) return false;
   }
   return true;
 }

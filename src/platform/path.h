@@ -44,8 +44,9 @@ std::size_t normalize_path(char* path) noexcept;
 [[nodiscard]] std::size_t answer_normalized_path(const char* path, char* buf,
                                                  std::size_t capacity) noexcept;
 
-// True when `text` begins with `pattern`: letters in any case, and each
-// '\\' of the pattern standing for either separator the platform has.
-[[nodiscard]] bool begins_with_folded(const char* text, std::string_view pattern) noexcept;
+// True when `text` begins with `pattern`, which is written in lower case:
+// letters of `text` in any case, and each '\\' of the pattern standing for
+// either separator the platform has.
+[[nodiscard]] bool begins_with_folded(std::string_view text, std::string_view pattern) noexcept;
 
 }  // namespace platform

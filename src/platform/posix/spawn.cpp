@@ -119,11 +119,17 @@ SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noe
   if (pid > 0 && exec_error == 0) {
     running_child = pid;
     sigprocmask(SIG_SETMASK, &saved.old_mask, nullptr);
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    // Its end is awaited without reaping it: a zombie's pid cannot be
+    // reused, so the pid is forgotten before the reap, and a signal that
+    // comes in between reaches no other process.
+    siginfo_t ended{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
     }
     running_child = 0;
-  } else if (pid > 0) {
-    waitpid(pid, &status, 0);
+  }
+  if (pid > 0) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
   }
   restore_dispositions(saved);
   sigprocmask(SIG_SETMASK, &saved.old_mask, nullptr);

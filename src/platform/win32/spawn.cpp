@@ -46,9 +46,8 @@ SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noe
   PROCESS_INFORMATION child;  // filled in by a start that succeeds
   const BOOL started = CreateProcessA(path, command_line.get(), nullptr, nullptr, TRUE,
                                       CREATE_SUSPENDED, nullptr, nullptr, &startup, &child);
-  // Closing no handle at all is harmless.
   if (!started) {
-    CloseHandle(job);
+    if (job != nullptr) CloseHandle(job);
     return {false, 0};
   }
   // An enclosing job may forbid nesting: then go on without ours.
@@ -62,7 +61,7 @@ SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noe
   DWORD status = 0;
   GetExitCodeProcess(child.hProcess, &status);
   CloseHandle(child.hProcess);
-  CloseHandle(job);
+  if (job != nullptr) CloseHandle(job);
   return {true, static_cast<int>(status)};
 }
 
