@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/chars.h"
 #include "platform/found_path.h"
 #include "platform/path.h"
 #include "platform/programs.h"
@@ -62,11 +63,13 @@ void* allocate_zeroed(std::size_t size) noexcept {
 
 void release(void* block) noexcept { std::free(block); }
 
+// Like the real calls: a path cut to the buffer answers as long as the
+// buffer.
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   const std::string& path = the_state.module_path;
   const std::size_t n = std::min(path.size(), capacity);
   std::memcpy(buf, path.data(), n);
-  if (n < capacity) buf[n] = '\0';
+  buf[fits(n, capacity) ? n : capacity - 1] = '\0';
   return n;
 }
 
@@ -148,29 +151,25 @@ bool registry_subkey_count(RegistryKey key, std::uint32_t* count) noexcept {
   return true;
 }
 
-bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
-                          std::uint32_t* size) noexcept {
+std::size_t registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
+                                 std::size_t capacity) noexcept {
   const auto& subkeys = key_data(key).subkeys;
-  if (index >= subkeys.size() || !subkeys[index]) return false;
-  const std::string& s = *subkeys[index];
-  if (s.size() + 1 > *size) return false;
-  std::memcpy(name, s.c_str(), s.size() + 1);
-  *size = static_cast<std::uint32_t>(s.size());
-  return true;
+  if (index >= subkeys.size() || !subkeys[index]) return 0;
+  return answer_found_path(*subkeys[index], name, capacity);
 }
 
-// Like the real call: data that does not fit is not written, and the size
-// needed is reported.
-bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noexcept {
+// Like the real call: data that does not fit is not read at all, and its
+// size is answered.
+bool registry_first_value(RegistryKey key, char* data, std::size_t capacity,
+                          std::size_t* length) noexcept {
   const auto& value = key_data(key).first_value;
-  if (!value) {
-    *size = 0;
-    return false;
+  if (!value) return false;
+  *length = value->size();
+  if (value->size() <= capacity) {
+    std::memcpy(data, value->data(), value->size());
+    *length = text_length(data, value->size());
   }
-  const std::size_t capacity = *size;
-  *size = static_cast<std::uint32_t>(value->size());
-  if (value->size() > capacity) return false;
-  std::memcpy(data, value->data(), value->size());
+  data[std::min(*length, capacity - 1)] = '\0';
   return true;
 }
 

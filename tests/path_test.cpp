@@ -36,9 +36,9 @@ TEST_F(Path, FoundPathAnswer) {
   };
   const Case cases[] = {
       {"C:\\a.exe", 9, 8, "C:\\a.exe"},
-      {"C:\\a.exe", 8, 9, "C:\\a.ex"},
-      {"C:\\a.exe", 1, 9, ""},
-      {"C:\\a.exe", 0, 9, "?"},  // nothing written at all
+      {"C:\\a.exe", 8, 8, "C:\\a.ex"},
+      {"C:\\a.exe", 1, 8, ""},
+      {"C:\\a.exe", 0, 8, "?"},  // nothing written at all
   };
   for (const auto& c : cases) {
     char buf[16] = "?";

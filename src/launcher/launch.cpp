@@ -25,15 +25,12 @@ bool companion_script_path(char (&path)[script_buffer_size]) {
   const std::string_view script_suffix(platform::program().script_suffix);
   if (script_suffix.size() >= platform::longest_script_suffix) return false;
   const std::size_t length = platform::module_path(path, path_buffer_size);
-  if (length == 0 || length >= path_buffer_size) {
-    path[path_buffer_size - 1] = '\0';
-    return false;
-  }
+  if (length == 0 || !platform::fits(length, path_buffer_size)) return false;
   std::size_t end = length;
   while (end > 0 && path[end - 1] != '.' && !platform::is_separator(path[end - 1])) --end;
   end = (end > 0 && path[end - 1] == '.') ? end - 1 : length;
   put_text(path + end, script_suffix);
-  return end + script_suffix.size() < path_buffer_size;
+  return platform::fits(end + script_suffix.size(), path_buffer_size);
 }
 
 // The first line of the script, cut at its first NUL, CR or LF and at

@@ -28,7 +28,9 @@ HeapArray<char> beside_parent_directory(const char* token, const char* script_pa
   if (!platform::split_path(script_path, &parts)) return nullptr;
   drop_last_component(parts.dir);
   char work[path_block_size];
-  if (!platform::join_path(work, sizeof work, parts.drive, parts.dir, token)) return nullptr;
+  if (!platform::fits(platform::join_path(work, sizeof work, parts.drive, parts.dir, token),
+                      sizeof work))
+    return nullptr;
   return make_path_block(work);
 }
 
@@ -47,11 +49,12 @@ HeapArray<char> beside_launcher(const char* rest, const char* script_path,
   char joined[2 * path_block_size + 8];
   char work[path_block_size];
   if (!platform::split_path(script_path, &parts) ||
-      !platform::join_path(joined, sizeof joined, parts.drive, parts.dir, rest)) {
+      !platform::fits(platform::join_path(joined, sizeof joined, parts.drive, parts.dir, rest),
+                      sizeof joined)) {
     return nullptr;
   }
   const std::size_t length = platform::full_path(joined, work, sizeof work);
-  if (length == 0 || length >= sizeof work) {
+  if (length == 0 || !platform::fits(length, sizeof work)) {
     *why = Unresolved::TooLong;
     return nullptr;
   }

@@ -13,11 +13,10 @@ bool search_path_for_python(char* buf, std::size_t capacity) noexcept {
     const std::size_t found =
         platform::search_executable(platform::program().python, buf, capacity, &place);
     if (found == 0) return false;
-    if (found >= capacity) break;
+    if (!platform::fits(found, capacity)) break;
     if (!is_store_redirector(buf)) return true;
     if (place <= from) return false;  // no place after it to go on with
   }
-  buf[capacity - 1] = '\0';
   platform::print_error(
       "Found python on the path, but the internal buffer was not long enough "
       "(partial path=%s\n",

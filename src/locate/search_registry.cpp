@@ -36,9 +36,8 @@ bool choose_version(RegistryKey versions, std::uint32_t count, char (&chosen)[na
   bool read_any = false;
   char name[name_size];
   for (std::uint32_t i = 0; i < count; ++i) {
-    std::uint32_t size = name_size;
-    if (!platform::registry_subkey_name(versions, i, name, &size)) continue;
-    name[name_size - 1] = '\0';
+    const std::size_t length = platform::registry_subkey_name(versions, i, name, name_size);
+    if (length == 0 || !platform::fits(length, name_size)) continue;
     if (same(name, "2.7")) {
       append(chosen, "2.7");
       return true;
@@ -83,29 +82,21 @@ bool search_registry_for_python(char* buf, std::size_t capacity, RegistryView vi
 
   // Start clean so that a warning never shows an earlier stage's leftovers.
   std::fill_n(buf, capacity, '\0');
-  auto size = static_cast<std::uint32_t>(capacity);
-  const bool read = platform::registry_first_value(install, buf, &size);
+  std::size_t length = 0;
+  const bool read = platform::registry_first_value(install, buf, capacity, &length);
   platform::registry_close(install);
+  if (!read) return false;
 
-  // The directory ends at its own terminator or, in data that has none, at
-  // the size read; a failed read tells only the size it would need.
-  std::size_t length = size;
-  if (read) {
-    const std::size_t data_size = std::min<std::size_t>(size, capacity);
-    for (length = 0; length < data_size && buf[length] != '\0';) ++length;
-  }
   const char* const program = platform::program().python;
-  // The directory, the separator, the program name and the terminator.
-  if (length + 1 + std::string_view(program).size() + 1 > capacity) {
+  // The directory, the separator and the program name.
+  if (!platform::fits(length + 1 + std::string_view(program).size(), capacity)) {
     // A path cut short could only fail later, so let the next stage run.
-    buf[std::min<std::size_t>(length, capacity - 1)] = '\0';
     platform::print_error(
         "Found python in the registry, but the internal buffer was not long "
         "enough (partial path=%s\n",
         buf);
     return false;
   }
-  if (!read) return false;
   buf[length] = platform::separator();
   append(buf + length + 1, program);
   return true;

@@ -19,6 +19,13 @@ inline char* put_text(char* out, std::string_view text) noexcept {
   return end;
 }
 
+// The text in `size` bytes of data: up to its first NUL, or all of them.
+constexpr std::size_t text_length(const char* data, std::size_t size) noexcept {
+  std::size_t length = 0;
+  while (length < size && data[length] != '\0') ++length;
+  return length;
+}
+
 // ASCII letters in lower case; every other byte as it is (no locale).
 constexpr char ascii_lower(char c) noexcept {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

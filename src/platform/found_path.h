@@ -1,6 +1,5 @@
-// The executable search's answer, the same on every platform: the length
-// of the path when it fits the buffer, otherwise the size it needs, with as
-// much of it as fits (always terminated) left in the buffer.
+// The executable search's answer, the same on every platform: `found` put
+// into the buffer by the rule of platform.h, as much of it as fits.
 #pragma once
 
 #include <cstddef>

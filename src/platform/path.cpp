@@ -63,23 +63,22 @@ bool split_path(const char* path, PathParts* parts) noexcept {
   return ok_drive && ok_dir && ok_name && ok_ext;
 }
 
-bool join_path(char* out, std::size_t capacity, const char* drive, const char* dir,
-               const char* name) noexcept {
+std::size_t join_path(char* out, std::size_t capacity, const char* drive, const char* dir,
+                      const char* name) noexcept {
   const std::string_view d(drive);
   const std::string_view p(dir);
   const std::string_view n(name);
   const bool add_sep = !p.empty() && !is_separator(p.back());
   const std::size_t length = d.size() + p.size() + (add_sep ? 1 : 0) + n.size();
-  if (capacity == 0) return false;
-  if (length >= capacity) {
-    out[0] = '\0';
-    return false;
+  if (!fits(length, capacity)) {
+    if (capacity > 0) out[0] = '\0';
+    return length;
   }
   char* w = copy_chars(out, d.data(), d.size());
   w = copy_chars(w, p.data(), p.size());
   if (add_sep) *w++ = separator();
   put_text(w, n);
-  return true;
+  return length;
 }
 
 std::size_t normalize_path(char* path) noexcept {

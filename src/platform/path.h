@@ -26,10 +26,10 @@ struct PathParts {
 [[nodiscard]] bool split_path(const char* path, PathParts* parts) noexcept;
 
 // Joins drive, directory and name into out, adding a separator after a
-// non-empty directory that lacks one. False, with out empty, when the
-// result and its terminator do not fit capacity.
-[[nodiscard]] bool join_path(char* out, std::size_t capacity, const char* drive, const char* dir,
-                             const char* name) noexcept;
+// non-empty directory that lacks one; answers by the rule of platform.h
+// (out empty when it does not fit).
+[[nodiscard]] std::size_t join_path(char* out, std::size_t capacity, const char* drive,
+                                    const char* dir, const char* name) noexcept;
 
 // Makes a path plain in place without touching the file system, as
 // Windows does with a full path: "." and empty components go, ".." takes
@@ -39,8 +39,8 @@ struct PathParts {
 std::size_t normalize_path(char* path) noexcept;
 
 // full_path's answer for a platform without a call of its own: `path`
-// normalized, answered as answer_found_path does (0 for a path longer
-// than 4095 bytes).
+// normalized, by the rule of platform.h (0 for a path longer than 4095
+// bytes).
 [[nodiscard]] std::size_t answer_normalized_path(const char* path, char* buf,
                                                  std::size_t capacity) noexcept;
 

@@ -9,6 +9,19 @@
 
 namespace platform {
 
+// Text into a caller's buffer. Every operation here and in path.h that
+// writes text into a buffer of `capacity` bytes answers as snprintf does:
+// it returns the length of the whole text, terminator not counted, and the
+// text is there, terminated, exactly when fits(length, capacity). When it
+// does not fit, the length is at least the capacity (the whole text's
+// length wherever the operation can know it), and the buffer is still
+// terminated, holding as much of the text as the operation could give. An
+// operation that can find nothing or fail answers 0 for that; the texts it
+// finds are never empty.
+[[nodiscard]] constexpr bool fits(std::size_t length, std::size_t capacity) noexcept {
+  return length < capacity;
+}
+
 // How paths are spelled: Windows has drives and '\', POSIX has '/' only.
 enum class PathStyle : std::uint8_t { Windows, Posix };
 
@@ -33,8 +46,7 @@ void program_started() noexcept;
 [[nodiscard]] void* allocate_zeroed(std::size_t size) noexcept;
 void release(void* block) noexcept;
 
-// Writes the launcher's own file path into buf, NUL-terminated when it fits.
-// Returns its length, or capacity (or more) when it did not fit, or 0.
+// The launcher's own file path (the rule above; 0 when it cannot be had).
 [[nodiscard]] std::size_t module_path(char* buf, std::size_t capacity) noexcept;
 
 // Read-only file access: a descriptor or -1; bytes read or -1.
@@ -46,17 +58,15 @@ void close_file(int fd) noexcept;
 [[nodiscard]] bool file_exists(const char* path) noexcept;
 
 // Looks for `name` along the executable search path, in its places from
-// the one numbered *place on (0 is the first). Returns 0 when not found;
-// the length of the full path when it fits buf (NUL-terminated);
-// otherwise the size needed, with the first capacity - 1 bytes in buf.
-// When found, *place is the number of the place after the one it was in.
+// the one numbered *place on (0 is the first), and answers the full path
+// found by the rule above (0: not found). When found, *place is the number
+// of the place after the one it was in.
 [[nodiscard]] std::size_t search_executable(const char* name, char* buf, std::size_t capacity,
                                             std::size_t* place) noexcept;
 
 // `path` made plain without looking at the file system, as the system
 // itself does for a full path: "." and ".." resolved (never above the
-// root), separators the platform's. Answers as search_executable does: 0
-// on failure, the length when it fits buf, otherwise the size needed.
+// root), separators the platform's. Answers by the rule above (0: failed).
 [[nodiscard]] std::size_t full_path(const char* path, char* buf, std::size_t capacity) noexcept;
 
 // The reparse data of the file at `path` (tag, length, reserved, data),
@@ -72,12 +82,14 @@ using RegistryKey = std::uintptr_t;
 [[nodiscard]] bool registry_open(Hive hive, const char* path, std::uint32_t access,
                                  RegistryKey* key) noexcept;
 [[nodiscard]] bool registry_subkey_count(RegistryKey key, std::uint32_t* count) noexcept;
-// `size` holds the buffer size on entry, the name length on success.
-[[nodiscard]] bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
-                                        std::uint32_t* size) noexcept;
-// Reads the data of the key's first value. `size` holds the buffer size on
-// entry and, whether or not the read succeeds, the data size on return.
-[[nodiscard]] bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noexcept;
+// The name of the subkey at `index`, by the rule above (0: none read).
+[[nodiscard]] std::size_t registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
+                                               std::size_t capacity) noexcept;
+// Reads the key's first value. False when the key has none; otherwise
+// *length answers for the value's text (its data up to the first NUL) by
+// the rule above. A value may be empty.
+[[nodiscard]] bool registry_first_value(RegistryKey key, char* data, std::size_t capacity,
+                                        std::size_t* length) noexcept;
 void registry_close(RegistryKey key) noexcept;
 
 // Starts the program at `path` with the already quoted argument vector

@@ -25,11 +25,12 @@ const Program& program() noexcept { return posix_console; }
 
 void program_started() noexcept {}
 
+// readlink cuts a long path to the buffer without a terminator.
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   const ssize_t n = readlink("/proc/self/exe", buf, capacity);
   if (n <= 0) return 0;
   const auto length = static_cast<std::size_t>(n);
-  if (length < capacity) buf[length] = '\0';
+  buf[fits(length, capacity) ? length : capacity - 1] = '\0';
   return length;
 }
 
@@ -112,12 +113,12 @@ bool registry_open(Hive /*hive*/, const char* /*path*/, std::uint32_t /*access*/
   return false;
 }
 bool registry_subkey_count(RegistryKey /*key*/, std::uint32_t* /*count*/) noexcept { return false; }
-bool registry_subkey_name(RegistryKey /*key*/, std::uint32_t /*index*/, char* /*name*/,
-                          std::uint32_t* /*size*/) noexcept {
-  return false;
+std::size_t registry_subkey_name(RegistryKey /*key*/, std::uint32_t /*index*/, char* /*name*/,
+                                 std::size_t /*capacity*/) noexcept {
+  return 0;
 }
-bool registry_first_value(RegistryKey /*key*/, char* /*data*/, std::uint32_t* size) noexcept {
-  *size = 0;
+bool registry_first_value(RegistryKey /*key*/, char* /*data*/, std::size_t /*capacity*/,
+                          std::size_t* /*length*/) noexcept {
   return false;
 }
 void registry_close(RegistryKey /*key*/) noexcept {}

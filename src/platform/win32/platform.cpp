@@ -19,8 +19,12 @@ namespace platform {
 
 PathStyle path_style() noexcept { return PathStyle::Windows; }
 
+// A path cut to the buffer is answered as long as the buffer, and not
+// always terminated (Windows XP): the last byte is always made one.
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
-  return GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(capacity));
+  const DWORD length = GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(capacity));
+  buf[capacity - 1] = '\0';
+  return length;
 }
 
 int open_file(const char* path) noexcept { return _open(path, _O_RDONLY); }
@@ -179,39 +183,42 @@ bool registry_open(Hive hive, const char* path, std::uint32_t access, RegistryKe
 
 bool registry_subkey_count(RegistryKey key, std::uint32_t* count) noexcept {
   DWORD subkeys = 0;
-  DWORD longest = 0;
-  if (RegQueryInfoKeyA(handle(key), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr,
+  if (RegQueryInfoKeyA(handle(key), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                        nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     return false;
   *count = subkeys;
   return true;
 }
 
-bool registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
-                          std::uint32_t* size) noexcept {
-  DWORD length = *size;
-  if (RegEnumKeyExA(handle(key), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-      ERROR_SUCCESS)
-    return false;
-  *size = length;
-  return true;
+// A name longer than the buffer is not read at all: it answers as long as
+// the buffer.
+std::size_t registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
+                                 std::size_t capacity) noexcept {
+  DWORD length = static_cast<DWORD>(capacity);
+  const LONG result =
+      RegEnumKeyExA(handle(key), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+  name[capacity - 1] = '\0';  // whatever a failed call left, terminated
+  if (result == ERROR_MORE_DATA) return capacity;
+  return result == ERROR_SUCCESS ? length : 0;
 }
 
-bool registry_first_value(RegistryKey key, char* data, std::uint32_t* size) noexcept {
+bool registry_first_value(RegistryKey key, char* data, std::size_t capacity,
+                          std::size_t* length) noexcept {
   // Room for the longest value name there can be; on the heap, as a static
   // buffer would be stored in the file as 16 KiB of zeros.
   constexpr DWORD name_capacity = 16383;
   const HeapArray<char> value_name = allocate_array<char>(name_capacity);
   DWORD name_size = name_capacity;
-  DWORD data_size = *size;
+  DWORD data_size = static_cast<DWORD>(capacity);
   const LONG result = value_name
                           ? RegEnumValueA(handle(key), 0, value_name.get(), &name_size, nullptr,
                                           nullptr, reinterpret_cast<BYTE*>(data), &data_size)
                           : ERROR_NOT_ENOUGH_MEMORY;
-  // Only a read that succeeded or ran out of room reports a data size; any
-  // other failure (no value at all) must not look like data too long.
-  *size = result == ERROR_SUCCESS || result == ERROR_MORE_DATA ? data_size : 0;
-  return result == ERROR_SUCCESS;
+  // Data too large is not read at all; only its size is known.
+  if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) return false;
+  *length = result == ERROR_SUCCESS ? text_length(data, data_size) : data_size;
+  data[std::min(*length, capacity - 1)] = '\0';
+  return true;
 }
 
 void registry_close(RegistryKey key) noexcept { RegCloseKey(handle(key)); }
