@@ -1,6 +1,6 @@
 // The Windows command-line convention, both ways: splitting a line into
-// tokens as the C runtime does, and quoting one argument so that the same
-// splitting gives it back unchanged.
+// tokens, and quoting one argument so that the same splitting gives it back
+// unchanged.
 #pragma once
 
 #include "platform/heap.h"
@@ -14,10 +14,16 @@ struct TokenList {
   int count = 0;
 };
 
-// Splits `text` in place: blanks separate tokens, double quotes group, and
-// backslashes escape a double quote. Always gives at least one token (an
-// empty one for an empty or all-blank text). count is 0 only when the
-// pointer array cannot be allocated.
+// Splits `text` in place by the older C runtimes' rule, which the launcher
+// has always followed: whitespace separates tokens, a double quote switches
+// quoting on or off, and 2n backslashes before a double quote give n and
+// switch quoting while 2n + 1 give n and a literal quote; other backslashes
+// are literal. Today's runtimes differ in two ways: they split on blank and
+// tab only, where this splits on any is_blank() byte (also VT, FF, CR and
+// LF); and they read "" inside quotes as a literal quote ("a""b" gives a"b),
+// where here each quote just switches ("a""b" gives ab). Always gives at
+// least one token (an empty one for an empty or all-blank text). count is 0
+// only when the pointer array cannot be allocated.
 [[nodiscard]] TokenList split_command_line(char* text) noexcept;
 
 // The argument wrapped in double quotes, with backslash runs doubled where

@@ -26,8 +26,7 @@ HeapArray<char> quote_argument(const char* arg) noexcept {
     *w++ = c;
   }
   for (; backslashes > 0; --backslashes) *w++ = '\\';
-  *w++ = '"';
-  *w = '\0';
+  *w = '"';  // the block is zero-filled: the terminator is there
   return out;
 }
 

@@ -23,12 +23,12 @@ constexpr std::size_t script_buffer_size = path_buffer_size + platform::longest_
 // message.
 bool companion_script_path(char (&path)[script_buffer_size]) {
   const std::string_view script_suffix(platform::program().script_suffix);
-  if (script_suffix.size() >= platform::longest_script_suffix) return false;
   const std::size_t length = platform::module_path(path, path_buffer_size);
   if (length == 0 || !platform::fits(length, path_buffer_size)) return false;
-  std::size_t end = length;
-  while (end > 0 && path[end - 1] != '.' && !platform::is_separator(path[end - 1])) --end;
-  end = (end > 0 && path[end - 1] == '.') ? end - 1 : length;
+  const std::string_view module(path, length);
+  const std::size_t dot = module.rfind('.');
+  const bool in_name = dot != std::string_view::npos && dot >= platform::file_name_start(module);
+  const std::size_t end = in_name ? dot : length;
   put_text(path + end, script_suffix);
   return platform::fits(end + script_suffix.size(), path_buffer_size);
 }

@@ -49,6 +49,12 @@ enum class Unresolved : std::uint8_t {
 [[nodiscard]] bool search_registry_for_python(char* buf, std::size_t capacity,
                                               RegistryView view) noexcept;
 
+// The warning of a search stage that found python.exe at a path too long
+// for its buffer (`where`: "on the path" or "in the registry"), with the
+// part of the path that fits: "Found python <where>, but the internal
+// buffer was not long enough (partial path=<partial>\n".
+void warn_partial_path(const char* where, const char* partial) noexcept;
+
 // A fresh zero-filled block of path_block_size bytes holding `path`, cut to
 // path_block_size - 1 bytes so that it always ends in a terminator.
 [[nodiscard]] HeapArray<char> make_path_block(const char* path) noexcept;

@@ -7,12 +7,6 @@
 namespace locate {
 namespace {
 
-bool is_absolute(const char* token) noexcept {
-  platform::PathParts parts;
-  return platform::split_path(token, &parts) &&
-         (parts.drive[0] != '\0' || platform::is_separator(parts.dir[0]));
-}
-
 // Drops the last component of a directory part: "\Py\Scripts\" becomes
 // "\Py\". Exactly one trailing separator is skipped, so a doubled one leaves
 // the directory whole, and a lone root separator stays.
@@ -81,7 +75,7 @@ HeapArray<char> resolve_interpreter(char* token, const char* script_path,
     if (*p == '/') *p = platform::separator();
   }
   if (const char* rest = after_launcher_dir(token)) return beside_launcher(rest, script_path, why);
-  if (is_absolute(token)) return make_path_block(token);
+  if (platform::has_root(token)) return make_path_block(token);
 
   // A relative token stands for the machine's Python, wherever it is found.
   char work[path_block_size] = {};

@@ -17,10 +17,7 @@ bool search_path_for_python(char* buf, std::size_t capacity) noexcept {
     if (!is_store_redirector(buf)) return true;
     if (place <= from) return false;  // no place after it to go on with
   }
-  platform::print_error(
-      "Found python on the path, but the internal buffer was not long enough "
-      "(partial path=%s\n",
-      buf);
+  warn_partial_path("on the path", buf);
   return false;
 }
 

@@ -42,8 +42,7 @@ std::uint32_t little_endian(const unsigned char* p, int bytes) noexcept {
 // Only where Windows keeps the aliases (a search answers full paths).
 bool in_windows_apps(std::string_view path) noexcept {
   constexpr std::string_view dir = "\\microsoft\\windowsapps\\";
-  std::size_t name = path.size();
-  while (name > 0 && !platform::is_separator(path[name - 1])) --name;
+  const std::size_t name = platform::file_name_start(path);
   if (name < dir.size()) return false;
   path.remove_prefix(name - dir.size());
   return platform::begins_with_folded(path, dir);

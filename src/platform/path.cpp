@@ -23,12 +23,19 @@ bool put(char (&buf)[size], std::string_view part) noexcept {
   return true;
 }
 
-// The length of the root that ".." cannot climb above: "C:\", "C:",
-// "\\server\share\", "\" or "/"; 0 for a relative path.
+bool has_drive(std::string_view path) noexcept {
+  return windows() && path.size() >= 2 && path[1] == ':';
+}
+
+}  // namespace
+
+bool has_root(std::string_view path) noexcept {
+  return has_drive(path) || (!path.empty() && is_separator(path[0]));
+}
+
 std::size_t root_length(std::string_view path) noexcept {
-  if (windows() && path.size() >= 2 && path[1] == ':')
-    return path.size() > 2 && is_separator(path[2]) ? 3 : 2;
-  if (path.empty() || !is_separator(path[0])) return 0;
+  if (has_drive(path)) return path.size() > 2 && is_separator(path[2]) ? 3 : 2;
+  if (!has_root(path)) return 0;
   if (!windows() || path.size() < 2 || !is_separator(path[1])) return 1;
   // A share: two separators, the server, one, the share name, one.
   std::size_t i = 2;
@@ -39,18 +46,12 @@ std::size_t root_length(std::string_view path) noexcept {
   return i;
 }
 
-}  // namespace
-
 char separator() noexcept { return windows() ? '\\' : '/'; }
-
-// Windows accepts either slash as a separator, as its runtime does.
-bool is_separator(char c) noexcept { return c == '/' || (c == '\\' && windows()); }
 
 bool split_path(const char* path, PathParts* parts) noexcept {
   const std::string_view all(path);
-  const std::size_t drive = windows() && all.size() >= 2 && all[1] == ':' ? 2 : 0;
-  std::size_t name = all.size();
-  while (name > drive && !is_separator(all[name - 1])) --name;
+  const std::size_t drive = has_drive(all) ? 2 : 0;
+  const std::size_t name = std::max(drive, file_name_start(all));
   // The extension starts at the last dot of the file name.
   std::size_t ext = all.size();
   while (ext > name && all[ext - 1] != '.') --ext;

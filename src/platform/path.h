@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace platform {
 
 // Each part is NUL-terminated; the buffers follow the classic component
@@ -18,7 +20,28 @@ struct PathParts {
 };
 
 [[nodiscard]] char separator() noexcept;
-[[nodiscard]] bool is_separator(char c) noexcept;
+
+// Windows takes either slash as a separator, as its runtime does. For
+// narrow and wide paths alike.
+template <typename Char>
+[[nodiscard]] bool is_separator(Char c) noexcept {
+  return c == Char('/') || (c == Char('\\') && path_style() == PathStyle::Windows);
+}
+
+// Where the file name begins: just after the last separator, or at 0.
+template <typename Char>
+[[nodiscard]] std::size_t file_name_start(std::basic_string_view<Char> path) noexcept {
+  std::size_t start = path.size();
+  while (start > 0 && !is_separator(path[start - 1])) --start;
+  return start;
+}
+
+// The length of the root that ".." cannot climb above: "C:\", "C:",
+// "\\server\share\", "\" or "/"; 0 for a relative path.
+[[nodiscard]] std::size_t root_length(std::string_view path) noexcept;
+
+// True when `path` begins with a root: a drive ("C:") or a separator.
+[[nodiscard]] bool has_root(std::string_view path) noexcept;
 
 // Splits into drive, directory (with its leading and trailing separators),
 // file name and extension (from the last dot of the file name). False when

@@ -101,8 +101,11 @@ struct SpawnResult {
 };
 [[nodiscard]] SpawnResult spawn_and_wait(const char* path, const char* const* quoted_argv) noexcept;
 
-// Writes `format` to standard error with its one "%s" replaced by `arg`
-// (the windowless program keeps it for failure_reported()).
+// Writes `format` to standard error with its one "%s" replaced by `arg`.
+// The windowless program keeps the text for failure_reported() in a block
+// whose address waits in its own thread's message queue (no writable data
+// in the file): it relies on nothing taking messages from that queue after
+// program_started() until the failure is shown.
 void print_error(const char* format, const char* arg) noexcept;
 
 // Called once when the launch fails, after its failure message.

@@ -4,14 +4,10 @@
 
 #include "platform/platform.h"
 #include "platform/programs.h"
+#include "platform/win32/app_type.h"
 #include "platform/win32/message_text.h"
 
-extern "C" void __cdecl __set_app_type(int type);
-
 namespace platform {
-namespace {
-constexpr int console_app = 1;
-}  // namespace
 
 const Program& program() noexcept { return windows_console; }
 

@@ -13,6 +13,7 @@
 #include "platform/chars.h"
 #include "platform/found_path.h"
 #include "platform/heap.h"
+#include "platform/path.h"
 #include "platform/win32/search_list.h"
 
 namespace platform {
@@ -44,14 +45,6 @@ void append_entry(wchar_t* list, std::size_t* used, std::size_t capacity, const 
   list[(*used)++] = L';';
 }
 
-// The directory part of a module path: no trailing separator, unless it is
-// a root ("C:\"), which without it would mean the drive's working directory.
-std::size_t directory_length(const wchar_t* path, std::size_t length) noexcept {
-  while (length > 0 && path[length - 1] != L'\\' && path[length - 1] != L'/') --length;
-  const bool root = length <= 1 || path[length - 2] == L':';
-  return root ? length : length - 1;
-}
-
 // The system's default search order without its second place, the working
 // directory, where any downloaded archive or checkout could plant a
 // python.exe: the launcher's own directory, the system directory, the
@@ -59,13 +52,14 @@ std::size_t directory_length(const wchar_t* path, std::size_t length) noexcept {
 void build_search_list(wchar_t* list, std::size_t capacity) noexcept {
   std::size_t used = 0;
   wchar_t dir[MAX_PATH + 8];
-  const auto fits = [](std::size_t n) { return n > 0 && n < MAX_PATH; };
+  // These calls answer by the rule of platform.h (0: failed).
+  const auto got = [](std::size_t n) { return n > 0 && fits(n, MAX_PATH); };
   std::size_t n = GetModuleFileNameW(nullptr, dir, MAX_PATH);
-  if (fits(n)) append_entry(list, &used, capacity, dir, directory_length(dir, n));
+  if (got(n)) append_entry(list, &used, capacity, dir, directory_length(dir, n));
   n = GetSystemDirectoryW(dir, MAX_PATH);
-  if (fits(n)) append_entry(list, &used, capacity, dir, n);
+  if (got(n)) append_entry(list, &used, capacity, dir, n);
   n = GetWindowsDirectoryW(dir, MAX_PATH);
-  if (fits(n)) {
+  if (got(n)) {
     copy_chars(dir + n, L"\\System", 7);
     append_entry(list, &used, capacity, dir, n + 7);
     append_entry(list, &used, capacity, dir, n);

@@ -3,8 +3,21 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
+
+#include "platform/path.h"
 
 namespace platform {
+
+// The launcher's own directory as an entry, from its module path: without
+// a trailing separator, unless it is a root ("C:\"), which without it would
+// mean the drive's working directory.
+template <typename Char>
+std::size_t directory_length(const Char* path, std::size_t length) noexcept {
+  length = file_name_start(std::basic_string_view<Char>(path, length));
+  const bool root = length <= 1 || path[length - 2] == Char(':');
+  return root ? length : length - 1;
+}
 
 // Removes the empty entries of a ';'-separated list, in place: an empty
 // entry would mean the working directory again. Entries written out, "."

@@ -4,20 +4,16 @@
 // when the launch fails; warnings before a good start show nothing.
 #include <windows.h>
 
-#include <algorithm>
 #include <string_view>
 
-#include "platform/chars.h"
+#include "platform/path.h"
 #include "platform/platform.h"
 #include "platform/programs.h"
+#include "platform/win32/app_type.h"
 #include "platform/win32/message_text.h"
-
-extern "C" void __cdecl __set_app_type(int type);
 
 namespace platform {
 namespace {
-
-constexpr int gui_app = 2;
 
 // Room for every message of one launch: at most three search warnings and
 // one failure message, each under 600 bytes. Anything beyond is cut.
@@ -58,13 +54,7 @@ void program_started() noexcept {
 
 void print_error(const char* format, const char* arg) noexcept {
   char* const kept = kept_messages();
-  if (kept == nullptr) return;
-  std::size_t used = std::string_view(kept).size();
-  put_message(format, arg, [&](const char* piece, std::size_t length) {
-    used = static_cast<std::size_t>(
-        copy_chars(kept + used, piece, std::min(length, kept_size - 1 - used)) - kept);
-  });
-  kept[used] = '\0';
+  if (kept != nullptr) append_message(kept, kept_size, format, arg);
 }
 
 // One box, titled with the launcher's own file name, holding exactly what
@@ -72,10 +62,7 @@ void print_error(const char* format, const char* arg) noexcept {
 void failure_reported() noexcept {
   char path[MAX_PATH + 1];
   path[GetModuleFileNameA(nullptr, path, MAX_PATH)] = '\0';  // at most MAX_PATH
-  const char* title = path;
-  for (const char* c = path; *c != '\0'; ++c) {
-    if (*c == '\\' || *c == '/') title = c + 1;
-  }
+  const char* const title = path + file_name_start(std::string_view(path));
   const char* const kept = kept_messages();
   if (kept != nullptr) MessageBoxA(nullptr, kept, title, MB_OK | MB_ICONERROR);
 }
