@@ -60,4 +60,33 @@ TEST_F(Path, BeginsWithFolded) {
     EXPECT_EQ(platform::begins_with_folded(text, pattern), expected) << text;
 }
 
+TEST_F(Path, NormalizedOnItsOwn) {
+  struct Case {
+    platform::PathStyle style;
+    const char* path;
+    const char* plain;
+  };
+  using enum platform::PathStyle;
+  const Case cases[] = {
+      {Windows, "C:\\", "C:\\"},
+      {Windows, "C:\\..\\a\\..\\..", "C:\\"},
+      {Windows, "C:", "C:"},
+      {Windows, "C:a\\..\\..\\b", "C:b"},
+      {Windows, "\\\\server\\share\\", "\\\\server\\share\\"},
+      {Windows, "\\\\server\\share\\a\\..\\..\\..", "\\\\server\\share\\"},
+      {Windows, "//server/share/a/./b", "\\\\server\\share\\a\\b"},
+      {Windows, "\\\\?\\C:\\a\\..\\b", "\\\\?\\C:\\b"},
+      {Windows, "\\..\\a", "\\a"},
+      {Posix, "/..", "/"},
+      {Posix, "/a/../../b//c/.", "/b/c"},
+      {Posix, "a/..", ""},
+  };
+  for (const auto& c : cases) {
+    fake::state().style = c.style;
+    std::string path(c.path);
+    EXPECT_EQ(std::string(path.c_str(), platform::normalize_path(path.data())), c.plain) << c.path;
+    EXPECT_EQ(path.c_str(), std::string(c.plain)) << c.path << ": terminated";
+  }
+}
+
 }  // namespace

@@ -84,6 +84,9 @@ class Sandbox {
     return stub;
   }
 
+  // The working directory the launcher starts in (default: ours).
+  void set_cwd(const fs::path& dir) { cwd_ = dir; }
+
   void set(const std::string& name, const std::string& value) {
     std::erase_if(env_, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
     env_.push_back(name + "=" + value);
@@ -108,6 +111,7 @@ class Sandbox {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, (root_ / "stderr").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!cwd_.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd_.c_str());
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
@@ -132,6 +136,7 @@ class Sandbox {
 
  private:
   fs::path root_;
+  fs::path cwd_;
   std::vector<std::string> env_;
 };
 
@@ -228,6 +233,28 @@ TEST_F(PosixLaunch, RelativeInterpreterIsSearchedOnPath) {
   EXPECT_EQ(run.status(), 0) << run.err;
   EXPECT_EQ(recorded_args(box.root() / "args"),
             (std::vector<std::string>{stub.string(), "-E", launcher.string() + "-script.py", "a"}));
+}
+
+// As execvp: an empty entry is the working directory, a relative one is
+// taken from it; either way the interpreter is started by its full path.
+TEST_F(PosixLaunch, PathEntriesEmptyAndRelative) {
+  const fs::path in_work = box.copy_stub("work/python3");
+  const fs::path in_bin = box.copy_stub("work/bin/python3");
+  box.copy_stub("Py/python.exe");  // the fallback, which must not win
+  const fs::path launcher = box.install("Py/Scripts/tool", "#!python.exe\n");
+  box.set_cwd(box.root() / "work");
+  const std::pair<std::string, fs::path> cases[] = {
+      {"/nonexistent::bin", in_work},
+      {"/nonexistent:bin:", in_bin},
+      {"/nonexistent:", in_work},
+      {"./bin", box.root() / "work" / "." / "bin" / "python3"},
+  };
+  for (const auto& [path, expected] : cases) {
+    box.set("PATH", path);
+    const Outcome run = box.run(launcher);
+    EXPECT_EQ(run.status(), 0) << path << ": " << run.err;
+    EXPECT_EQ(recorded_args(box.root() / "args").front(), expected.string()) << path;
+  }
 }
 
 TEST_F(PosixLaunch, NothingFoundFallsBackToTheDirectoryAbove) {
