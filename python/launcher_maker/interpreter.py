@@ -67,9 +67,8 @@ def choose_token(interpreter: Optional[str], *, relative: bool, folder: str, gui
         token = f"{LAUNCHER_DIR}\\{relative_path(interpreter, folder)}"
     else:
         token = interpreter
-    head, tail = ntpath.split(token)
-    if gui and tail.lower() == "python.exe":
-        token = head + ("\\" if head and head[-1] not in "\\/" else "") + "pythonw.exe"
+    if gui and ntpath.basename(token).lower() == "python.exe":
+        token = token[:-len("python.exe")] + "pythonw.exe"
     return token
 
 

@@ -10,7 +10,7 @@ from launcher_maker.errors import LauncherError
 # Windows refuses these in a file name; control characters too.
 _FORBIDDEN = set('<>:"/\\|?*')
 # Device names, reserved whatever extension follows ("nul.txt" is NUL).
-_DEVICES = {"CON", "PRN", "AUX", "NUL"} | {
+_DEVICES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} | {
     f"{port}{digit}" for port in ("COM", "LPT") for digit in "123456789\u00b9\u00b2\u00b3"
 }
 # The longest name whose "-script.pyw" still fits one 255-character component.

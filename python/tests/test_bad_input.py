@@ -19,6 +19,7 @@ LONG = "C:\\" + "p" * 246 + "\\python.exe"  # a 258-byte line: the launcher woul
     ("CON", {}, "reserved device name"),
     ("nul.txt", {}, "reserved device name"),
     ("Com1", {}, "reserved device name"),
+    ("conout$", {}, "reserved device name"),
     ("tool.exe", {}, "without .exe"),
     ("", {}, "empty"),
     ("python", {}, "would find itself"),

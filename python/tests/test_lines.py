@@ -24,6 +24,7 @@ UNIX_SCRIPT = "#!/usr/bin/env python3\nprint('hi')\n"
     (dict(), ["python.exe"], None),
     (dict(gui=True), ["pythonw.exe"], None),
     (dict(gui=True, interpreter="C:\\Py\\python.exe"), ["C:\\Py\\pythonw.exe"], None),
+    (dict(gui=True, interpreter="C:python.exe"), ["C:pythonw.exe"], None),
     (dict(script=UNIX_SCRIPT, interpreter="C:\\Py\\python.exe"),
      ["C:\\Py\\python.exe"], "print('hi')"),
     (dict(script="#!/usr/bin/python3.12 -u\nx = 1\n"), ["python.exe"], "x = 1"),
