@@ -69,7 +69,7 @@ std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   const std::string& path = the_state.module_path;
   const std::size_t n = std::min(path.size(), capacity);
   std::memcpy(buf, path.data(), n);
-  buf[fits(n, capacity) ? n : capacity - 1] = '\0';
+  end_text(buf, n, capacity);
   return n;
 }
 
@@ -169,7 +169,7 @@ bool registry_first_value(RegistryKey key, char* data, std::size_t capacity,
     std::memcpy(data, value->data(), value->size());
     *length = text_length(data, value->size());
   }
-  data[std::min(*length, capacity - 1)] = '\0';
+  end_text(data, *length, capacity);
   return true;
 }
 

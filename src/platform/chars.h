@@ -26,6 +26,12 @@ constexpr std::size_t text_length(const char* data, std::size_t size) noexcept {
   return length;
 }
 
+// The terminator the buffer rule of platform.h promises: after a text of
+// `length` that fits `capacity`, else in the buffer's last byte.
+inline void end_text(char* buf, std::size_t length, std::size_t capacity) noexcept {
+  buf[length < capacity ? length : capacity - 1] = '\0';
+}
+
 // ASCII letters in lower case; every other byte as it is (no locale).
 constexpr char ascii_lower(char c) noexcept {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/chars.h"
 #include "platform/found_path.h"
 #include "platform/path.h"
 #include "platform/programs.h"
@@ -30,7 +31,7 @@ std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   const ssize_t n = readlink("/proc/self/exe", buf, capacity);
   if (n <= 0) return 0;
   const auto length = static_cast<std::size_t>(n);
-  buf[fits(length, capacity) ? length : capacity - 1] = '\0';
+  end_text(buf, length, capacity);
   return length;
 }
 

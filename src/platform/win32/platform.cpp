@@ -211,7 +211,7 @@ bool registry_first_value(RegistryKey key, char* data, std::size_t capacity,
   // Data too large is not read at all; only its size is known.
   if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) return false;
   *length = result == ERROR_SUCCESS ? text_length(data, data_size) : data_size;
-  data[std::min(*length, capacity - 1)] = '\0';
+  end_text(data, *length, capacity);
   return true;
 }
 
