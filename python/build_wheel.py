@@ -7,29 +7,25 @@ programs, the same bytes from the same inputs wherever and whenever it runs
 
 from __future__ import annotations
 
-import base64
-import hashlib
-import re
 import sys
 import zipfile
 from pathlib import Path
 from typing import List, Tuple
 
+# This script's folder is first on sys.path: the package is importable, and
+# its version, program names and RECORD hashes are the ones used here.
+from launcher_maker import __version__
+from launcher_maker.arch import ARCHITECTURES
+from launcher_maker.files import record_of
+from launcher_maker.programs import program_name
+
 PACKAGE = "launcher_maker"
-PROGRAMS = [f"launcher{w}-{arch}.exe" for arch in ("x86", "x64", "arm64") for w in ("", "w")]
-
-
-def version(source: Path) -> str:
-    """The one place the version is written: the package's __version__."""
-    match = re.search(r'^__version__ = "([^"]+)"$', (source / "__init__.py").read_text(), re.M)
-    if not match:
-        raise SystemExit(f"no __version__ in {source / '__init__.py'}")
-    return match.group(1)
+PROGRAMS = [program_name(arch, gui) for arch in ARCHITECTURES for gui in (False, True)]
 
 
 def record_line(name: str, data: bytes) -> str:
-    digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
-    return f"{name},sha256={digest},{len(data)}\n"
+    _, digest, size = record_of(name, data)
+    return f"{name},{digest},{size}\n"
 
 
 def contents(source: Path, programs: Path, ver: str) -> List[Tuple[str, bytes]]:
@@ -55,10 +51,9 @@ def contents(source: Path, programs: Path, ver: str) -> List[Tuple[str, bytes]]:
 
 def build(out: Path) -> Path:
     source = Path(__file__).resolve().parent / PACKAGE
-    ver = version(source)
-    wheel = out / f"{PACKAGE}-{ver}-py3-none-any.whl"
+    wheel = out / f"{PACKAGE}-{__version__}-py3-none-any.whl"
     with zipfile.ZipFile(wheel, "w") as archive:
-        for name, data in contents(source, out, ver):
+        for name, data in contents(source, out, __version__):
             entry = zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0))
             entry.create_system = 3
             entry.external_attr = 0o100644 << 16
