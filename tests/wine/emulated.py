@@ -1,6 +1,8 @@
 """Running Wine for another architecture under qemu user emulation: the
-binfmt_misc rule, logged runs, and failures that say why."""
+binfmt_misc rule, that architecture's Wine unpacked from Debian's packages
+(never installed), private mounts, logged runs, and failures that say why."""
 import os
+import shutil
 import subprocess
 import sys
 
@@ -47,6 +49,38 @@ class Check:
             except OSError as error:
                 self.fail(f"this machine refused the binfmt_misc rule for {guest} programs "
                           f"({error})")
+
+    def unpack(self, root, packages, done_marker):
+        """Downloads `packages` and unpacks them into `root`, unless the file
+        `done_marker` (relative to `root`) shows an earlier unpack finished."""
+        if os.path.exists(os.path.join(root, done_marker)):
+            return
+        shutil.rmtree(root, ignore_errors=True)
+        debs = root + "-debs"
+        shutil.rmtree(debs, ignore_errors=True)
+        os.makedirs(debs)
+        got = subprocess.run(["apt-get", "download", *packages], cwd=debs, capture_output=True)
+        if got.returncode:
+            errors = [line.strip() for line in got.stderr.decode(errors="replace").splitlines()
+                      if line.startswith("E:")] or [f"apt-get status {got.returncode}"]
+            self.fail(f"could not download {self.name} Wine ({' '.join(packages)}): "
+                      f"{'; '.join(errors)}")
+        for deb in sorted(os.listdir(debs)):
+            subprocess.run(["dpkg-deb", "-x", os.path.join(debs, deb), root], check=True)
+        shutil.rmtree(debs)
+
+    def in_namespace(self, binds, args):
+        """`args` run in a private mount namespace with each (source, target)
+        of `binds` mounted over its target: nothing outside sees the mounts."""
+        if not shutil.which("unshare"):
+            self.fail("unshare (util-linux) is needed for a private mount namespace")
+        mounts = " && ".join(f'mount --bind "${2 * i + 1}" "${2 * i + 2}"'
+                             for i in range(len(binds)))
+        flat = [path for pair in binds for path in pair]
+        # sh -c numbers its arguments from $0: a placeholder takes it.
+        script = f'{mounts} && shift {2 * len(binds)} && exec "$@"'
+        return ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh",
+                *flat, *args]
 
     def run_logged(self, args, env, log_path, what, timeout=1200):
         """Runs a Wine command with its output in a file (a wine server started

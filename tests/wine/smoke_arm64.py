@@ -28,33 +28,16 @@ CHECK = Check("ARM64", [
 ])
 
 
-def unpack_wine(root):
-    """arm64 Wine and the libraries it needs, unpacked into `root`."""
-    if os.path.exists(os.path.join(root, "usr/lib/wine/wine64")):
-        return
-    debs = root + "-debs"
-    os.makedirs(debs, exist_ok=True)
-    got = subprocess.run(["apt-get", "download", *PACKAGES], cwd=debs, capture_output=True)
-    if got.returncode:
-        CHECK.fail("could not download arm64 Wine (dpkg --add-architecture arm64 && apt-get "
-                   f"update first): {got.stderr.decode(errors='replace')[-500:]}")
-    for deb in sorted(os.listdir(debs)):
-        subprocess.run(["dpkg-deb", "-x", os.path.join(debs, deb), root], check=True)
-
-
 def main():
     build = os.path.dirname(os.path.abspath(os.environ["LAUNCHER"]))
     root = os.path.join(build, "wine-arm64")
     CHECK.enable_emulation("aarch64")
-    if not shutil.which("unshare"):
-        CHECK.fail("unshare (util-linux) is needed for a private mount namespace")
-    unpack_wine(root)
+    CHECK.unpack(root, PACKAGES, "usr/lib/wine/wine64")
     env = dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix-arm64"), WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=", QEMU_LD_PREFIX=root)
 
     def in_namespace(*args):
-        bind = 'mount --bind "$0/usr/lib/wine" /usr/lib/wine && exec "$@"'
-        return ["unshare", "--mount", "--propagation", "private", "sh", "-c", bind, root, *args]
+        return CHECK.in_namespace([(os.path.join(root, "usr/lib/wine"), "/usr/lib/wine")], args)
 
     wine = "/usr/lib/wine/wine64"
     box = tempfile.mkdtemp(prefix="wine-arm64-smoke-")

@@ -1,15 +1,28 @@
 """One run of the real product, the PE32 launcher, under 32-bit Wine.
 
-32-bit programs cannot execute natively on these machines; 32-bit Wine runs
-under qemu user emulation registered through binfmt_misc. Slow (measured
-here: about 10 minutes to create the prefix, about 5 more for the launch),
-so this is a single smoke check: launcher, i686 stub, a quoted argument and
-a non-zero status. If the machine refuses the emulation, it fails saying so.
+32-bit programs cannot execute natively on these machines, and a multiarch
+install of 32-bit Wine needs every shared library at the same version on both
+architectures, which a mirror caught mid-sync cannot give. So nothing i386 is
+installed: Debian's i386 Wine packages are downloaded and unpacked into the
+build tree, and their 32-bit loader runs under qemu-i386 (binfmt_misc).
 
-qemu-i386 may place its own mappings where 32-bit Wine needs its fixed
-shared user data page ("wine: failed to map the shared user data:
-c0000018", status 1, nothing else). Reserving the guest address space up
-front (QEMU_RESERVED_VA, read by qemu-user itself) keeps that page free.
+The prefix is a 64-bit one made by the installed 64-bit Wine (WoW64): Wine's
+own services run natively and only the PE32 launcher and its i686 stub (and
+the prefix's few 32-bit set-up steps) are emulated. The stub reports
+IsWow64Process for itself and for the launcher: both must be 32-bit
+processes. Each Wine command runs in a private mount namespace where
+/usr/lib/wine holds the 32-bit loader beside the 64-bit one, and
+/usr/lib/i386-linux-gnu the unpacked libraries, where 64-bit Wine looks for
+the 32-bit half.
+
+qemu-i386 reserves the guest's address space (QEMU_RESERVED_VA, read by qemu
+itself) and searches it page by page, from the top down, on every mmap
+without a fixed address. 32-bit Wine reserves everything above 2 GiB for
+itself, so with qemu's default of nearly 4 GiB every such search walks half
+a million pages: about 80 s per process. A reserve that ends 64 MiB above
+2 GiB (room for Wine's own unix libraries; 0x80000000 itself fails at once)
+starts the same process in about 6 s, and keeps free the fixed shared user
+data page below 2 GiB ("failed to map the shared user data" otherwise).
 """
 import os
 import shutil
@@ -19,8 +32,13 @@ import time
 
 from emulated import Check
 
-# Reserve the 32-bit guest address space below Wine's fixed pages.
-RESERVED_VA = "0xf7000000"
+RESERVED_VA = "0x84000000"
+PACKAGES = ["wine32:i386", "libwine:i386", "libc6:i386", "libgcc-s1:i386", "libunwind8:i386",
+            "liblzma5:i386"]
+I386_WINDOWS = "usr/lib/i386-linux-gnu/wine/i386-windows"
+# libwine's postinst makes this from MinGW's zlib (Debian's 32-bit user32.dll
+# imports it); an unpack skips the postinst.
+ZLIB = "/usr/i686-w64-mingw32/lib/zlib1.dll"
 
 # What a failed 32-bit Wine start printed, and what it means.
 CHECK = Check("i686", [
@@ -29,7 +47,10 @@ CHECK = Check("i686", [
      f"QEMU_RESERVED_VA={RESERVED_VA}"),
     (b"Exec format error", "the kernel refused the 32-bit program: the binfmt_misc rule for "
      "qemu-i386 is missing or not in effect"),
-    (b"could not load ntdll.so", "32-bit Wine's own libraries are missing (wine32:i386)"),
+    (b"could not load ntdll.so", "32-bit Wine's own libraries are missing from its directory"),
+    (b"could not load kernel32.dll", "the prefix has no 32-bit half (syswow64): the 32-bit "
+     "loader or zlib1.dll was out of reach when it was made"),
+    (b"is a 32-bit installation", "the prefix was made by 32-bit Wine; a 64-bit one is needed"),
     (b"Bad address", "another Wine process (a concurrent test) disturbed this one's wineserver"),
     (b"wineserver crashed", "the Wine server died and its clients waited for it; seen with a "
      "server started ahead of the prefix's creation"),
@@ -37,35 +58,74 @@ CHECK = Check("i686", [
 fail, explain, run_logged = CHECK.fail, CHECK.explain, CHECK.run_logged
 
 
+def wine_builtin(dll):
+    """A MinGW DLL marked as Wine builtin, as libwine's postinst writes it."""
+    with open(dll, "rb") as f:
+        data = f.read()
+    return data[:64] + b"Wine builtin DLL" + bytes(16) + data[96:]
+
+
+def unpack_wine(root):
+    """32-bit Wine in `root`, and a folder that stands for /usr/lib/wine."""
+    if not os.path.exists("/usr/lib/wine/wine64"):
+        fail("64-bit Wine is not installed (apt-get install wine64)")
+    if not os.path.exists(ZLIB):
+        fail(f"{ZLIB} is missing (apt-get install libz-mingw-w64)")
+    zlib = os.path.join(root, I386_WINDOWS, "zlib1.dll")
+    CHECK.unpack(root, PACKAGES, os.path.relpath(zlib, root))
+    if not os.path.exists(zlib):
+        with open(zlib + ".tmp", "wb") as f:
+            f.write(wine_builtin(ZLIB))
+        os.replace(zlib + ".tmp", zlib)
+    # The installed 64-bit loader and server, and the 32-bit loader beside
+    # them, where the 64-bit one looks for it. Copied anew: Wine may have
+    # been upgraded since.
+    loaders = os.path.join(root, "loaders")
+    shutil.rmtree(loaders, ignore_errors=True)
+    shutil.copytree("/usr/lib/wine", loaders, symlinks=True)
+    shutil.copy2(os.path.join(root, "usr/lib/wine/wine"), loaders)
+    return [(loaders, "/usr/lib/wine"),
+            (os.path.join(root, "usr/lib/i386-linux-gnu"), "/usr/lib/i386-linux-gnu")]
+
+
 def main():
     build = os.path.dirname(os.path.abspath(os.environ["LAUNCHER"]))
-    stub = os.environ["STUB"]
+    root = os.path.join(build, "wine-i386")
     CHECK.enable_emulation("i386")
-    wine = shutil.which("wine") or fail("32-bit Wine is not installed (apt-get install wine32:i386)")
-    env = dict(os.environ, WINEARCH="win32", WINEPREFIX=os.path.join(build, "wineprefix32"),
-               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+    binds = unpack_wine(root)
+    # Its target must exist to be mounted over; an empty folder when libc6:i386
+    # is not installed.
+    os.makedirs("/usr/lib/i386-linux-gnu", exist_ok=True)
+    env = dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix-wow64"), WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=", QEMU_LD_PREFIX=root,
                QEMU_RESERVED_VA=RESERVED_VA)
+    env.pop("WINEARCH", None)
+    wine = "/usr/lib/wine/wine64"
     box = tempfile.mkdtemp(prefix="wine32-smoke-")
     try:
         started = time.monotonic()
         if not os.path.isdir(os.path.join(env["WINEPREFIX"], "drive_c")):
-            what = "creating the 32-bit prefix"
-            status, text = run_logged([wine, "wineboot", "-i"], env, os.path.join(box, "boot"), what)
-            if not os.path.isdir(os.path.join(env["WINEPREFIX"], "drive_c")):
+            what = "creating the 64-bit prefix with its 32-bit half"
+            status, text = run_logged(CHECK.in_namespace(binds, [wine, "wineboot", "-i"]), env,
+                                      os.path.join(box, "boot"), what, timeout=900)
+            syswow64 = os.path.join(env["WINEPREFIX"], "drive_c/windows/syswow64/kernel32.dll")
+            if status or not os.path.exists(syswow64):
                 shutil.rmtree(env["WINEPREFIX"], ignore_errors=True)
-                fail(explain(f"{what} failed (status {status})", text))
+                fail(explain(f"{what} failed (status {status}, 32-bit kernel32.dll "
+                             f"{'there' if os.path.exists(syswow64) else 'missing'})", text))
         print(f"prefix ready after {time.monotonic() - started:.0f} s", flush=True)
         started = time.monotonic()
         shutil.copy(os.environ["LAUNCHER"], os.path.join(box, "run.exe"))
         stub_copy = os.path.join(box, "stub.exe")
-        shutil.copy(stub, stub_copy)
+        shutil.copy(os.environ["STUB"], stub_copy)
         to_win = lambda p: "Z:" + p.replace("/", "\\")
         with open(os.path.join(box, "run-script.py"), "w") as f:
             f.write(f"#!{to_win(stub_copy)} -u\n")
-        out = os.path.join(box, "out")
-        env.update(STUB_OUT=to_win(out), STUB_STATUS="3")
-        status, text = run_logged([wine, os.path.join(box, "run.exe"), 'two "words"'], env,
-                                  os.path.join(box, "log"), "the launch")
+        out, bits = os.path.join(box, "out"), os.path.join(box, "bits")
+        env.update(STUB_OUT=to_win(out), STUB_STATUS="3", STUB_WOW64=to_win(bits))
+        launch = [wine, to_win(os.path.join(box, "run.exe")), 'two "words"']
+        status, text = run_logged(CHECK.in_namespace(binds, launch), env, os.path.join(box, "log"),
+                                  "the launch", timeout=900)
         print(f"launch took {time.monotonic() - started:.0f} s", flush=True)
         if status != 3:
             fail(explain(f"the launch ended with status {status}, expected 3", text))
@@ -75,11 +135,16 @@ def main():
                     b'two "words"']
         if argv != expected:
             fail(f"the stub received {argv!r}, expected {expected!r}")
-        print("i686 smoke check passed: PE32 launcher started the i686 stub, "
-              "passed a quoted argument and returned status 3")
+        with open(bits, "rb") as f:
+            wow64 = f.read()
+        if wow64 != b"stub=1 parent=1":
+            fail(f"IsWow64Process answered {wow64!r}: the launcher and its child should both be "
+                 "32-bit processes on 64-bit Windows (stub=1 parent=1)")
+        print("i686 smoke check passed: the PE32 launcher ran as a 32-bit process, started the "
+              "32-bit i686 stub, passed a quoted argument and returned status 3")
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        subprocess.run(CHECK.in_namespace(binds, ["/usr/lib/wine/wineserver", "-k"]), env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(box, ignore_errors=True)
 
 

@@ -7,7 +7,12 @@
 //   STUB_GRANDCHILD start a detached copy of itself that creates this file
 //                   after a second, then go on
 //   STUB_STATUS     exit with this status (C notation: 0xC0000005 works)
+//   STUB_WOW64      file to write: "stub=N parent=N", IsWow64Process of the
+//                   stub and of the process that started it (1: a 32-bit
+//                   process on 64-bit Windows), '?' where it cannot tell
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +60,29 @@ void start_grandchild(const char* wake) {
   }
 }
 
+char wow64_of(HANDLE process) {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(process, &wow64) ? (wow64 ? '1' : '0') : '?';
+}
+
+char parent_wow64() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return '?';
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  HANDLE process =
+      parent != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent) : nullptr;
+  if (process == nullptr) return '?';
+  const char answer = wow64_of(process);
+  CloseHandle(process);
+  return answer;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,6 +94,12 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) std::fwrite(argv[i], 1, std::strlen(argv[i]) + 1, f);
     std::fprintf(f, "acp=%u", GetACP());
     std::fclose(f);
+  }
+  if (const char* path = std::getenv("STUB_WOW64")) {
+    if (FILE* f = std::fopen(path, "wb")) {
+      std::fprintf(f, "stub=%c parent=%c", wow64_of(GetCurrentProcess()), parent_wow64());
+      std::fclose(f);
+    }
   }
   if (const char* wake = std::getenv("STUB_GRANDCHILD")) start_grandchild(wake);
   const bool trap = std::getenv("STUB_TRAP") != nullptr;
