@@ -22,9 +22,11 @@ examples:
   python -m launcher_maker script tidy=tidy.py --dest out --arch arm64
   python -m launcher_maker entry-points pip --dest venv/Scripts ^
       --interpreter "C:\Program Files\Python312\python.exe" --dry-run
+  python -m launcher_maker install dist/*.whl --prefix build/app --relative --arch x64
 
 Each launcher is NAME.exe beside NAME-script.py (NAME-script.pyw with --gui).
-Without --interpreter the launcher runs the machine's Python.
+Without --interpreter the launcher runs the machine's Python; install
+--relative without it runs the prefix's own python.exe.
 """
 
 
@@ -47,11 +49,17 @@ def _parser() -> argparse.ArgumentParser:
     dist = commands.add_parser("entry-points",
                                help="launchers for an installed distribution's scripts")
     dist.add_argument("distribution", metavar="DIST")
-    for command in (make, script, dist):
-        command.add_argument("--dest", required=command is not dist, metavar="DIR",
-                             help="the folder to write to" +
-                                  (" (on Windows: this Python's scripts folder)"
-                                   if command is dist else ""))
+    install = commands.add_parser("install", help="wheels into a Windows layout under --prefix, "
+                                                  "with launchers for their scripts")
+    install.add_argument("wheels", nargs="+", metavar="WHEEL")
+    install.add_argument("--prefix", required=True, metavar="DIR",
+                         help="the Windows Python's folder: Lib\\site-packages, Scripts...")
+    for command in (make, script, dist, install):
+        if command is not install:
+            command.add_argument("--dest", required=command is not dist, metavar="DIR",
+                                 help="the folder to write to" +
+                                      (" (on Windows: this Python's scripts folder)"
+                                       if command is dist else ""))
         command.add_argument("--interpreter", metavar="PATH",
                              help="absolute path, or <launcher_dir>\\PATH" +
                                   (" (on Windows: this Python)" if command is dist else
@@ -61,7 +69,7 @@ def _parser() -> argparse.ArgumentParser:
         command.add_argument("--interpreter-option", action="append", default=[],
                              metavar="OPTION", help="an interpreter option, e.g. "
                                                     "--interpreter-option=-E (repeatable)")
-        if command is not dist:
+        if command in (make, script):
             command.add_argument("--gui", action="store_true",
                                  help="windowless launchers (NAME-script.pyw, pythonw.exe)")
         command.add_argument("--arch", default="auto", choices=("auto", "x86", "x64", "arm64"),
@@ -95,7 +103,33 @@ def _distribution_launchers(name: str) -> List[Launcher]:
             for e in entries if e.group in ("console_scripts", "gui_scripts")]
 
 
+def _install(args: argparse.Namespace) -> None:
+    try:
+        from launcher_maker.destination import install_wheels
+    except ImportError as e:
+        if not (e.name or "").startswith("installer"):
+            raise
+        raise LauncherError("install needs pypa/installer, which is not installed here "
+                            "(pip install installer, or apt-get install python3-installer)"
+                            ) from None
+    interpreter: Optional[str] = args.interpreter
+    if interpreter is None and args.relative:
+        interpreter = os.path.join(os.path.abspath(args.prefix), "python.exe")
+    elif interpreter is not None and os.path.exists(interpreter):
+        interpreter = os.path.abspath(interpreter)
+    installed = install_wheels(args.wheels, args.prefix, interpreter=interpreter,
+                               relative=args.relative, options=args.interpreter_option,
+                               arch=args.arch, dry_run=args.dry_run)
+    verb = "would install" if args.dry_run else "installed"
+    for wheel in installed:
+        print(f"{verb} {wheel.distribution} {wheel.version}: {len(wheel.files)} files "
+              f"in {os.path.abspath(args.prefix)}")
+
+
 def _run(args: argparse.Namespace) -> None:
+    if args.command == "install":
+        _install(args)
+        return
     interpreter: Optional[str] = args.interpreter
     dest: Optional[str] = args.dest
     if args.command == "make":

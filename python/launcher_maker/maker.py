@@ -20,7 +20,8 @@ from launcher_maker.scripts import entry_point_script, replace_interpreter_line,
 # The launcher's buffer for its own path, and so for its script's path.
 _SCRIPT_PATH_LIMIT = 255
 
-__all__ = ["Launcher", "WrittenFile", "make_launcher", "make_launchers"]
+__all__ = ["Launcher", "PlannedFile", "WrittenFile", "make_launcher", "make_launchers",
+           "plan_launchers"]
 
 
 @dataclass(frozen=True)
@@ -34,14 +35,16 @@ class Launcher:
     gui: bool = False
 
 
-class _Planned(NamedTuple):
+class PlannedFile(NamedTuple):
+    """A file of a launcher, checked and ready to be written."""
+
     path: str
     data: bytes
     mode: int
 
 
 def _plan(launcher: Launcher, folder: str, interpreter: Optional[str], relative: bool,
-          options: Sequence[str], arch: str) -> List[_Planned]:
+          options: Sequence[str], arch: str) -> List[PlannedFile]:
     if (launcher.entry_point is None) == (launcher.script is None):
         raise LauncherError(f"launcher {launcher.name!r} needs an entry point or a script, "
                             "not both or neither")
@@ -67,8 +70,30 @@ def _plan(launcher: Launcher, folder: str, interpreter: Optional[str], relative:
     except UnicodeEncodeError:
         raise LauncherError(f"script of {launcher.name!r} cannot be written in UTF-8") from None
     # The script first, the program last: a program is never without its script.
-    return [_Planned(script_path, data, 0o644),
-            _Planned(program, program_bytes(arch, launcher.gui), 0o755)]
+    return [PlannedFile(script_path, data, 0o644),
+            PlannedFile(program, program_bytes(arch, launcher.gui), 0o755)]
+
+
+def plan_launchers(launchers: Iterable[Launcher], folder: str, *,
+                   interpreter: Optional[str] = None, relative: bool = False,
+                   options: Sequence[str] = (), arch: str = "auto") -> List[PlannedFile]:
+    """The files of each launcher in ``folder``, in the order to write them
+    (a launcher's script before its program), checked as make_launchers
+    checks them; nothing is written."""
+    folder = os.path.abspath(folder)
+    launchers = list(launchers)
+    for launcher in launchers:
+        check_name(launcher.name)
+    names = [launcher.name.lower() for launcher in launchers]
+    twice = sorted({name for name in names if names.count(name) > 1})
+    if twice:
+        raise LauncherError(f"launcher names {twice} are given more than once")
+    probe = interpreter
+    if interpreter is not None and not is_absolute(interpreter):
+        probe = resolved_path(interpreter, folder)
+    chosen = arches.choose_architecture(arch, probe) if launchers else arch
+    return [p for launcher in launchers
+            for p in _plan(launcher, folder, interpreter, relative, options, chosen)]
 
 
 def make_launchers(launchers: Iterable[Launcher], folder: str, *,
@@ -86,23 +111,11 @@ def make_launchers(launchers: Iterable[Launcher], folder: str, *,
     machine's). Raises LauncherError, having written nothing, when any
     input breaks a rule; ``dry_run`` checks and writes nothing.
     """
-    folder = os.path.abspath(folder)
-    launchers = list(launchers)
-    for launcher in launchers:
-        check_name(launcher.name)
-    names = [launcher.name.lower() for launcher in launchers]
-    twice = sorted({name for name in names if names.count(name) > 1})
-    if twice:
-        raise LauncherError(f"launcher names {twice} are given more than once")
-    probe = interpreter
-    if interpreter is not None and not is_absolute(interpreter):
-        probe = resolved_path(interpreter, folder)
-    chosen = arches.choose_architecture(arch, probe) if launchers else arch
-    planned = [p for launcher in launchers
-               for p in _plan(launcher, folder, interpreter, relative, options, chosen)]
+    planned = plan_launchers(launchers, folder, interpreter=interpreter, relative=relative,
+                             options=options, arch=arch)
     if not dry_run and planned:
-        os.makedirs(folder, exist_ok=True)
-        remove_leftovers(folder)
+        os.makedirs(os.path.abspath(folder), exist_ok=True)
+        remove_leftovers(os.path.abspath(folder))
         for path, data, mode in planned:
             put_file(path, data, mode)
     return [record_of(path, data) for path, data, _ in planned]

@@ -40,11 +40,16 @@ def entry_point_script(line: str, entry: EntryPoint, gui: bool) -> str:
             f"    raise SystemExit({entry.attr}())\n")
 
 
+def names_python(first_line: str) -> bool:
+    """Whether a script's first line is an interpreter line naming a Python."""
+    return _PYTHON_LINE.fullmatch(first_line.rstrip("\r")) is not None
+
+
 def replace_interpreter_line(line: str, text: str) -> str:
     """``text`` with a first line that names a Python replaced by ``line``;
     any other first line stays, below ``line``."""
     text = text[1:] if text.startswith("\ufeff") else text
     first, _, rest = text.partition("\n")
-    if _PYTHON_LINE.fullmatch(first.rstrip("\r")):
+    if names_python(first):
         return f"{line}\n{rest}"
     return f"{line}\n{text}"

@@ -56,3 +56,26 @@ def first_line_tokens(script_path):
         line = f.readline().rstrip("\n")
     assert line.startswith("#!"), line
     return launcher_split(line[2:])
+
+
+def make_wheel(folder, name, version, files, entry_points=""):
+    """A wheel made by hand: `files` maps member names to text (a name
+    ending in "*" is written executable, without the star), with its
+    dist-info and RECORD."""
+    import zipfile
+
+    wheel = os.path.join(folder, f"{name}-{version}-py3-none-any.whl")
+    info = f"{name}-{version}.dist-info"
+    members = dict(files)
+    members[f"{info}/METADATA"] = f"Metadata-Version: 2.1\nName: {name}\nVersion: {version}\n"
+    members[f"{info}/WHEEL"] = "Wheel-Version: 1.0\nRoot-Is-Purelib: true\nTag: py3-none-any\n"
+    if entry_points:
+        members[f"{info}/entry_points.txt"] = entry_points
+    with zipfile.ZipFile(wheel, "w") as archive:
+        for member, text in members.items():
+            entry = zipfile.ZipInfo(member.rstrip("*"))
+            entry.external_attr = (0o100755 if member.endswith("*") else 0o100644) << 16
+            archive.writestr(entry, text)
+        names = [m.rstrip("*") for m in members] + [f"{info}/RECORD"]
+        archive.writestr(f"{info}/RECORD", "".join(f"{n},,\n" for n in names))
+    return wheel

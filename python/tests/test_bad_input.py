@@ -47,6 +47,40 @@ def test_refused_and_nothing_written(tmp_path, name, kwargs, message):
     assert os.listdir(tmp_path) == []
 
 
+def _line(folder, size):
+    """An interpreter line of ``size`` bytes."""
+    return dict(interpreter="C:\\" + "p" * (size - len("#!C:\\\\python.exe")) + "\\python.exe")
+
+
+def _interpreter_path(folder, size):
+    """A <launcher_dir> path that resolves to ``size`` bytes."""
+    filler = "d" * (size - len(folder) - len("\\\\python.exe"))
+    return dict(interpreter=f"<launcher_dir>\\{filler}\\python.exe")
+
+
+def _script_path(folder, size):
+    """A name whose script path is ``size`` bytes."""
+    return dict(name="n" * (size - len(folder) - len("/-script.py")))
+
+
+@pytest.mark.parametrize("build, limit, message", [
+    (_line, 256, "the launcher reads only the first 256"),
+    (_interpreter_path, 259, "the launcher takes at most 259"),
+    (_script_path, 255, "longer than the 255 bytes"),
+])
+@pytest.mark.parametrize("over", [0, 1], ids=["at", "over"])
+def test_limit_holds_at_its_boundary(tmp_path, build, limit, message, over):
+    kwargs = {"name": "tool", "entry_point": "tool.cli:main", "arch": "x64",
+              **build(str(tmp_path), limit + over)}
+    name = kwargs.pop("name")
+    if not over:
+        make_launcher(name, str(tmp_path), **kwargs)
+        return
+    with pytest.raises(LauncherError, match=message):
+        make_launcher(name, str(tmp_path), **kwargs)
+    assert os.listdir(tmp_path) == []
+
+
 def test_command_line_reports_one_line_and_status_2(tmp_path, capsys):
     good, bad = "ok=tool.cli:main", "CON=tool.cli:main"
     assert main(["make", good, bad, "--dest", str(tmp_path), "--arch", "x64"]) == 2

@@ -4,6 +4,8 @@ leftovers go once they no longer run."""
 import glob
 import os
 
+import pytest
+
 from launcher_maker import make_launcher
 from launcher_maker import files
 
@@ -54,3 +56,25 @@ def test_failed_write_leaves_no_temporary_file(tmp_path, monkeypatch):
         pass
     after = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)}
     assert after == before
+
+
+def test_replace_that_fails_after_the_move_aside_puts_the_old_program_back(tmp_path, monkeypatch):
+    folder = str(tmp_path)
+    exe = os.path.join(folder, "tool.exe")
+    make_launcher("tool", folder, entry_point="old.cli:main", arch="x64")
+    with open(exe, "wb") as f:
+        f.write(b"old program")
+    real_replace = os.replace
+
+    def running_then_full(src, dst):
+        # Running: the old program cannot be replaced; then the disk fills
+        # before the new one is in.
+        if dst == exe and os.path.basename(src).endswith(".tmp"):
+            raise (OSError(28, "full") if not os.path.exists(exe) else PermissionError(13, "in use"))
+        real_replace(src, dst)
+
+    monkeypatch.setattr(files.os, "replace", running_then_full)
+    with pytest.raises(OSError, match="full"):
+        make_launcher("tool", folder, entry_point="new.cli:main", arch="x64")
+    assert open(exe, "rb").read() == b"old program"
+    assert leftovers(folder) == []

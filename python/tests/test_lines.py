@@ -10,6 +10,7 @@ from conftest import first_line_tokens, launcher_split, need
 
 from launcher_maker import make_launcher
 from launcher_maker.codec import READ_LIMIT, quote_token
+from launcher_maker.interpreter import choose_token
 
 UNIX_SCRIPT = "#!/usr/bin/env python3\nprint('hi')\n"
 
@@ -48,6 +49,18 @@ def test_relative_interpreter_from_its_path(tmp_path):
                   interpreter=str(python), relative=True)
     assert first_line_tokens(tmp_path / "env" / "Scripts" / "tool-script.py") == [
         "<launcher_dir>\\..\\Py 3\\python.exe"]
+
+
+@pytest.mark.parametrize("interpreter, folder, token", [
+    # Windows names ignore case: on a drive, Env and ENV are one folder.
+    ("C:\\Env\\python.exe", "c:\\ENV\\Scripts", "<launcher_dir>\\..\\python.exe"),
+    # A POSIX host's own paths keep their case: two folders.
+    ("/Env/python.exe", "/env/Scripts", "<launcher_dir>\\..\\..\\Env\\python.exe"),
+])
+def test_relative_token_compares_names_as_their_system_does(interpreter, folder, token):
+    if os.name == "nt" and folder.startswith("/"):
+        pytest.skip("Windows folds case everywhere")
+    assert choose_token(interpreter, relative=True, folder=folder, gui=False) == token
 
 
 def test_quoting_agrees_with_the_launchers_split():

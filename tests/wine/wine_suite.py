@@ -1,4 +1,5 @@
 """The Windows launcher under Wine: real registry, real PATH, real files."""
+import glob
 import os
 import codecs
 import random
@@ -464,6 +465,23 @@ class Packaging(WineCase):
         argv, script = self.make_and_run(gui=True)
         self.assertEqual(argv[0], self.python.replace("python.exe", "pythonw.exe").encode())
         self.assertEqual(argv[1:], [script, b"a b", b'q"uote', b"trail\\"])
+
+    def test_environment_made_here_runs_where_it_is_moved(self):
+        pip = glob.glob("/usr/share/python-wheels/pip-*.whl")
+        if not pip:
+            self.skipTest("Debian's pip wheel is not installed (python3-pip-whl)")
+        made = self.box.path("made")
+        subprocess.run(["/usr/bin/python3", "-m", "launcher_maker", "install", pip[0], "--prefix",
+                        made, "--relative", "--arch", "x64"], check=True, stdout=subprocess.DEVNULL,
+                       env=dict(os.environ, PYTHONPATH=os.environ["LAUNCHER_WHEEL"]))
+        moved = self.box.path("moved env")
+        os.rename(made, moved)
+        python = winpath(self.box.copy_stub("moved env/python.exe"))
+        outcome = self.box.run(winpath(os.path.join(moved, "Scripts", "pip.exe")) + ' "a b"',
+                               env=self.stub_env(STUB_STATUS=4))
+        self.assertEqual(outcome.status, 4, outcome.err)
+        script = winpath(os.path.join(moved, "Scripts", "pip-script.py"))
+        self.assertEqual(self.box.recorded()[1], [python.encode(), script.encode(), b"a b"])
 
 
 class Signed(WineCase):
