@@ -38,7 +38,10 @@ def contents(source: Path, programs: Path, ver: str) -> List[Tuple[str, bytes]]:
         "Name: launcher-maker\n"
         f"Version: {ver}\n"
         "Summary: Makes Windows launchers (tool.exe) for Python entry points and scripts\n"
-        "Requires-Python: >=3.9\n").encode()))
+        "Requires-Python: >=3.9\n"
+        # Only `install` and the destination use it.
+        "Provides-Extra: install\n"
+        "Requires-Dist: installer>=0.6; extra == \"install\"\n").encode()))
     files.append((f"{info}/WHEEL", (
         "Wheel-Version: 1.0\n"
         "Generator: launcher_maker build_wheel.py\n"
