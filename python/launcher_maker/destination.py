@@ -67,7 +67,10 @@ def member_parts(path: str) -> List[str]:
 
 def _inside(folder: str, target: str) -> bool:
     real_folder, real_target = os.path.realpath(folder), os.path.realpath(target)
-    return os.path.commonpath([real_folder, real_target]) == real_folder
+    try:
+        return os.path.commonpath([real_folder, real_target]) == real_folder
+    except ValueError:  # on Windows: another drive
+        return False
 
 
 def _launcher_for(file_name: str, data: bytes) -> Optional[Launcher]:
@@ -99,6 +102,8 @@ class LauncherDestination(SchemeDictionaryDestination):
                  relative: bool = False, options: Sequence[str] = (), arch: str = "auto",
                  dry_run: bool = False, hash_algorithm: str = "sha256") -> None:
         folders = {name: os.path.abspath(folder) for name, folder in scheme_dict.items()}
+        # installer's own interpreter fixes "#!python..." lines that name no
+        # Python we know; its script kind is unused (write_script is ours).
         super().__init__(folders, interpreter or "python.exe", "win-amd64", hash_algorithm)
         self.launcher_interpreter, self.relative = interpreter, relative
         self.options, self.arch, self.dry_run = list(options), arch, dry_run

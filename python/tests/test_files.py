@@ -14,12 +14,18 @@ def leftovers(folder):
     return glob.glob(os.path.join(folder, ".launcher-maker-*"))
 
 
-def test_running_program_is_moved_aside_and_removed_later(tmp_path, monkeypatch):
-    folder = str(tmp_path)
+def old_program(folder):
+    """A launcher made in ``folder`` whose program is marked as the old one."""
     exe = os.path.join(folder, "tool.exe")
     make_launcher("tool", folder, entry_point="old.cli:main", arch="x64")
     with open(exe, "wb") as f:
         f.write(b"old program")
+    return exe
+
+
+def test_running_program_is_moved_aside_and_removed_later(tmp_path, monkeypatch):
+    folder = str(tmp_path)
+    exe = old_program(folder)
     real_replace, real_remove = os.replace, os.remove
 
     def refuse_running(src, dst):
@@ -60,10 +66,7 @@ def test_failed_write_leaves_no_temporary_file(tmp_path, monkeypatch):
 
 def test_replace_that_fails_after_the_move_aside_puts_the_old_program_back(tmp_path, monkeypatch):
     folder = str(tmp_path)
-    exe = os.path.join(folder, "tool.exe")
-    make_launcher("tool", folder, entry_point="old.cli:main", arch="x64")
-    with open(exe, "wb") as f:
-        f.write(b"old program")
+    exe = old_program(folder)
     real_replace = os.replace
 
     def running_then_full(src, dst):
