@@ -108,6 +108,11 @@ def test_entry_point_and_scripts_through_installers_api(tmp_path):
     hello = subprocess.run([os.path.join(scripts, "hello.exe"), "a b"], stdout=subprocess.PIPE,
                            text=True, check=True)
     assert hello.stdout == "hello ['a b']\n"
+    # Imported under another name (a multiprocessing child), it runs nothing.
+    child = subprocess.run([python, "-c", "import runpy, sys; runpy.run_path(sys.argv[1], "
+                            "run_name='__mp_main__')", os.path.join(scripts, "show-script.py")],
+                           stdout=subprocess.PIPE, text=True)
+    assert (child.returncode, child.stdout) == (0, "")
 
 
 GOOD = {"good.py": "x = 1\n"}
