@@ -65,7 +65,9 @@ def _parser() -> argparse.ArgumentParser:
                                   (" (on Windows: this Python)" if command is dist else
                                    " (default: the machine's Python)"))
         command.add_argument("--relative", action="store_true",
-                             help="write the interpreter relative to --dest (relocatable)")
+                             help="write the interpreter relative to the launcher's folder "
+                                  "(relocatable)" + (": by default the prefix's python.exe"
+                                                     if command is install else ""))
         command.add_argument("--interpreter-option", action="append", default=[],
                              metavar="OPTION", help="an interpreter option, e.g. "
                                                     "--interpreter-option=-E (repeatable)")
