@@ -167,11 +167,10 @@ class LauncherDestination(SchemeDictionaryDestination):
         folder = os.path.join(scripts, *parent.split("/")) if parent else scripts
         planned = plan_launchers([launcher], folder, interpreter=self.launcher_interpreter,
                                  relative=self.relative, options=self.options, arch=self.arch)
-        rows = [self.write_to_fs(_SCRIPTS, os.path.relpath(p.path, scripts).replace(os.sep, "/"),
+        script_row, program_row = [self.write_to_fs(_SCRIPTS, os.path.relpath(p.path, scripts).replace(os.sep, "/"),
                                  io.BytesIO(p.data), is_executable=bool(p.mode & 0o111))
                 for p in planned]
-        *scripts_rows, program_row = rows
-        self._companions[program_row.path] = scripts_rows[0]
+        self._companions[program_row.path] = script_row
         return program_row
 
     def finalize_installation(self, scheme: Scheme, record_file_path: str,
