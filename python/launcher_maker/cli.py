@@ -105,6 +105,13 @@ def _distribution_launchers(name: str) -> List[Launcher]:
             for e in entries if e.group in ("console_scripts", "gui_scripts")]
 
 
+def _absolute_if_here(interpreter: Optional[str]) -> Optional[str]:
+    """A file here, named from the working folder, made absolute."""
+    if interpreter is not None and os.path.exists(interpreter):
+        return os.path.abspath(interpreter)
+    return interpreter
+
+
 def _install(args: argparse.Namespace) -> None:
     try:
         from launcher_maker.destination import install_wheels
@@ -117,8 +124,8 @@ def _install(args: argparse.Namespace) -> None:
     interpreter: Optional[str] = args.interpreter
     if interpreter is None and args.relative:
         interpreter = os.path.join(os.path.abspath(args.prefix), "python.exe")
-    elif interpreter is not None and os.path.exists(interpreter):
-        interpreter = os.path.abspath(interpreter)
+    else:
+        interpreter = _absolute_if_here(interpreter)
     installed = install_wheels(args.wheels, args.prefix, interpreter=interpreter,
                                relative=args.relative, options=args.interpreter_option,
                                arch=args.arch, dry_run=args.dry_run)
@@ -148,8 +155,7 @@ def _run(args: argparse.Namespace) -> None:
         elif interpreter is None or dest is None:
             raise LauncherError("entry-points needs --interpreter and --dest "
                                 "(they default to this Python's only on Windows)")
-    if interpreter is not None and os.path.exists(interpreter):
-        interpreter = os.path.abspath(interpreter)  # a file here, named from the working folder
+    interpreter = _absolute_if_here(interpreter)
     assert dest is not None
     written = make_launchers(launchers, dest, interpreter=interpreter, relative=args.relative,
                              options=args.interpreter_option, arch=args.arch,

@@ -108,7 +108,6 @@ class LauncherDestination(SchemeDictionaryDestination):
         self.launcher_interpreter, self.relative = interpreter, relative
         self.options, self.arch, self.dry_run = list(options), arch, dry_run
         self.files: List[str] = []  # every file, in order (written unless dry_run)
-        self.written: List[str] = []  # what discard() removes
         self._made_folders: List[str] = []
         self._targets: Set[str] = set()  # folded: Windows ignores case
         # Each program's RECORD path and its script's row, added at the end.
@@ -117,8 +116,8 @@ class LauncherDestination(SchemeDictionaryDestination):
     def write_to_fs(self, scheme: Scheme, path: str, stream: BinaryIO,
                     is_executable: bool) -> RecordEntry:
         folder = self.scheme_dict[scheme]
-        inner = "/".join(member_parts(path))
-        target = os.path.join(folder, *inner.split("/"))
+        parts = member_parts(path)
+        inner, target = "/".join(parts), os.path.join(folder, *parts)
         if not _inside(folder, target):
             raise LauncherError(f"wheel member {path!r} would land outside {folder!r} "
                                 f"(at {os.path.realpath(target)!r})")
@@ -132,7 +131,6 @@ class LauncherDestination(SchemeDictionaryDestination):
             hash_, size = copyfileobj_with_hashing(stream, io.BytesIO(), self.hash_algorithm)
             return RecordEntry(inner, Hash(self.hash_algorithm, hash_), size)
         self._note_missing_folders(os.path.dirname(target))
-        self.written.append(target)
         return super().write_to_fs(scheme, inner, stream, is_executable)
 
     def _note_missing_folders(self, folder: str) -> None:
@@ -167,9 +165,10 @@ class LauncherDestination(SchemeDictionaryDestination):
         folder = os.path.join(scripts, *parent.split("/")) if parent else scripts
         planned = plan_launchers([launcher], folder, interpreter=self.launcher_interpreter,
                                  relative=self.relative, options=self.options, arch=self.arch)
-        script_row, program_row = [self.write_to_fs(_SCRIPTS, os.path.relpath(p.path, scripts).replace(os.sep, "/"),
-                                 io.BytesIO(p.data), is_executable=bool(p.mode & 0o111))
-                for p in planned]
+        script_row, program_row = [
+            self.write_to_fs(_SCRIPTS, os.path.relpath(p.path, scripts).replace(os.sep, "/"),
+                             io.BytesIO(p.data), is_executable=bool(p.mode & 0o111))
+            for p in planned]
         self._companions[program_row.path] = script_row
         return program_row
 
@@ -188,17 +187,19 @@ class LauncherDestination(SchemeDictionaryDestination):
     def discard(self) -> None:
         """Removes every file this destination wrote and the folders it
         made (when empty): what was there before stays as it was."""
-        for path in reversed(self.written):
+        if self.dry_run:
+            return
+        for path in reversed(self.files):
             try:
                 os.remove(path)
-            except FileNotFoundError:
+            except FileNotFoundError:  # its write failed before the file was made
                 pass
         for folder in reversed(self._made_folders):
             try:
                 os.rmdir(folder)
             except OSError:
                 pass
-        self.written, self._made_folders = [], []
+        self.files, self._made_folders = [], []
 
 
 class InstalledWheel(NamedTuple):

@@ -114,8 +114,9 @@ def make_launchers(launchers: Iterable[Launcher], folder: str, *,
     planned = plan_launchers(launchers, folder, interpreter=interpreter, relative=relative,
                              options=options, arch=arch)
     if not dry_run and planned:
-        os.makedirs(os.path.abspath(folder), exist_ok=True)
-        remove_leftovers(os.path.abspath(folder))
+        folder = os.path.abspath(folder)
+        os.makedirs(folder, exist_ok=True)
+        remove_leftovers(folder)
         for path, data, mode in planned:
             put_file(path, data, mode)
     return [record_of(path, data) for path, data, _ in planned]

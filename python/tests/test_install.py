@@ -124,7 +124,6 @@ GOOD = {"good.py": "x = 1\n"}
     ({"/etc/evil.py": ""}, "", "is absolute"),
     ({"C:evil.py": ""}, "", "names a drive"),
     ({"pkg\\..\\..\\evil.py": ""}, "", "holds a backslash"),
-    ({"bad-1.0.data/data/../../evil.py": ""}, "", "climbs out"),
     # A link inside the folder to a sibling whose name begins with the
     # folder's: a character-wise prefix test would let it pass.
     ({"link/evil.py": ""}, "", "would land outside"),
