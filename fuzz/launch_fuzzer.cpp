@@ -1,7 +1,7 @@
 // The whole launch over the fake platform with hostile inputs: script
 // bytes, module paths near and past the buffer limits, registry contents
 // and search results. Every run must end with the interpreter's status, or
-// with 2 after one of the four failure messages.
+// with 2 after one of the five failure messages.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool one_message = err.find("Cannot open ") != std::string::npos ||
                            err.find("Cannot find Python executable ") != std::string::npos ||
                            err.find("Cound not exec ") != std::string::npos ||
-                           err.find("Interpreter path too long ") != std::string::npos;
+                           err.find("Interpreter path too long ") != std::string::npos ||
+                           err.find("Interpreter line too long in ") != std::string::npos;
   if (status != 2 || !one_message) std::abort();
   if (!ends_with(err, "\n") && err.find("Cound not exec ") == std::string::npos) std::abort();
   return 0;

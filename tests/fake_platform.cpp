@@ -73,25 +73,55 @@ std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   return n;
 }
 
-int open_file(const char* path) noexcept {
-  the_state.calls.push_back(std::string("open ") + path);
+namespace {
+
+// A file's descriptor is its place in the map, plus 3.
+int open_any(const char* path) {
   auto it = the_state.files.find(path);
   if (it == the_state.files.end() && the_state.any_file)
     it = the_state.files.emplace(path, *the_state.any_file).first;
   if (it == the_state.files.end()) return -1;
+  ++the_state.open_files;
   return static_cast<int>(std::distance(the_state.files.begin(), it)) + 3;
+}
+
+const std::string& content(int fd) {
+  auto it = the_state.files.begin();
+  std::advance(it, fd - 3);
+  return it->second;
+}
+
+}  // namespace
+
+int open_file(const char* path) noexcept {
+  the_state.calls.push_back(std::string("open ") + path);
+  return open_any(path);
 }
 
 int read_file(int fd, char* buf, unsigned count) noexcept {
   if (the_state.read_fails) return -1;
-  auto it = the_state.files.begin();
-  std::advance(it, fd - 3);
-  const std::size_t n = std::min<std::size_t>(count, it->second.size());
-  std::memcpy(buf, it->second.data(), n);
+  const std::size_t n = std::min<std::size_t>(count, content(fd).size());
+  std::memcpy(buf, content(fd).data(), n);
   return static_cast<int>(n);
 }
 
-void close_file(int) noexcept { the_state.calls.emplace_back("close"); }
+void close_file(int) noexcept {
+  the_state.calls.emplace_back("close");
+  --the_state.open_files;
+}
+
+// The launcher's own file is looked at on every launch: not a call of
+// note for the tests that follow the companion's.
+int open_binary_file(const char* path) noexcept { return open_any(path); }
+
+std::int32_t file_size(int fd) noexcept { return static_cast<std::int32_t>(content(fd).size()); }
+
+bool read_file_at(int fd, std::uint32_t offset, char* buf, unsigned count) noexcept {
+  const std::string& text = content(fd);
+  if (offset > text.size() || count > text.size() - offset) return false;
+  std::memcpy(buf, text.data() + offset, count);
+  return true;
+}
 
 bool file_exists(const char* path) noexcept {
   the_state.calls.push_back(std::string("exists ") + path);

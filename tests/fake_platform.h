@@ -42,6 +42,7 @@ struct State {
   std::string stderr_text;
   int failures_reported = 0;
   int open_keys = 0;
+  int open_files = 0;
 };
 
 // The one state the fake platform reads and writes; reset per test.

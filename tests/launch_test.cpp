@@ -8,6 +8,7 @@
 #include "cmdline/cmdline.h"
 #include "fake_platform.h"
 #include "platform/programs.h"
+#include "zip_bytes.h"
 
 namespace {
 
@@ -224,6 +225,77 @@ TEST_F(Launch, WindowlessProgramDiffersOnlyInItsNames) {
                                       "\"C:\\Tools\\paint-script.pyw\"", "\"a b\""}));
   EXPECT_NE(fake::state().stderr_text, "");
   EXPECT_EQ(fake::state().failures_reported, 0) << "a warning before a good start shows nothing";
+}
+
+struct SingleFileCase {
+  const char* name;
+  std::string before_archive;  // what precedes the archive, after the program
+  std::string spawned;         // empty: the launch fails
+  std::vector<std::string> options;
+};
+
+// The program with an archive appended runs itself as the script, with the
+// interpreter line that ends just before the archive.
+TEST_F(Launch, SingleFile) {
+  const std::string program = std::string(100, 'M') + '\0';
+  const std::string longest = "#!C:\\x.exe " + std::string(245, 'o');  // 256 bytes
+  const SingleFileCase cases[] = {
+      {"a line", "#!C:\\x.exe -a\n", "C:\\x.exe", {"\"-a\""}},
+      {"CRLF", "#!C:\\x.exe -a\r\n", "C:\\x.exe", {"\"-a\""}},
+      {"after a CR", "junk\r#!C:\\x.exe\n", "C:\\x.exe", {}},
+      {"after a LF", "junk\n#!C:\\x.exe\n", "C:\\x.exe", {}},
+      {"no line end before the archive", "#!C:\\x.exe", "C:\\python.exe", {}},
+      {"no #!", "C:\\x.exe\n", "C:\\python.exe", {}},
+      {"an empty line", "\n", "C:\\python.exe", {}},
+      {"a byte-order mark", "\xEF\xBB\xBF#!C:\\x.exe\n", "C:\\x.exe", {}},
+      {"the longest line", longest + "\n", "C:\\x.exe", {"\"" + std::string(245, 'o') + "\""}},
+      {"the longest line, CRLF",
+       longest + "\r\n",
+       "C:\\x.exe",
+       {"\"" + std::string(245, 'o') + "\""}},
+      {"one byte longer", longest + "o\n", "", {}},
+      {"one byte longer, CRLF", longest + "o\r\n", "", {}},
+      {"much longer", longest + std::string(1000, 'o') + "\n", "", {}},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    fake::state().files["C:\\Tools\\run.exe"] = program + c.before_archive + zip::archive();
+    script_text("#!C:\\companion.exe\n");  // never read
+    const int status = run({"run", "a b"});
+    EXPECT_EQ(fake::state().open_files, 0) << c.name;
+    if (c.spawned.empty()) {
+      EXPECT_EQ(status, 2) << c.name;
+      EXPECT_EQ(fake::state().stderr_text, "Interpreter line too long in C:\\Tools\\run.exe\n")
+          << c.name;
+      EXPECT_EQ(fake::state().failures_reported, 1) << c.name;
+      continue;
+    }
+    EXPECT_EQ(status, 0) << c.name;
+    std::vector<std::string> expected = {cmdline::quote_argument(c.spawned.c_str()).get()};
+    expected.insert(expected.end(), c.options.begin(), c.options.end());
+    expected.insert(expected.end(), {"\"C:\\Tools\\run.exe\"", "\"a b\""});
+    EXPECT_EQ(fake::state().spawned_argv, expected) << c.name;
+    EXPECT_EQ(fake::state().stderr_text, "") << c.name;
+  }
+}
+
+// Without an archive that a zip reader would find, the companion runs as it
+// always has, and its messages are the same.
+TEST_F(Launch, ProgramWithoutAnArchiveRunsItsCompanion) {
+  const std::string zip = zip::archive();
+  for (const std::string& tail : {std::string(), zip.substr(0, zip.size() - 1), zip + "x"}) {
+    fake::reset();
+    fake::state().files["C:\\Tools\\run.exe"] = "MZ#!C:\\x.exe\n" + tail;
+    script_text("#!C:\\companion.exe -u\n");
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake::state().spawned_argv,
+              (std::vector<std::string>{"\"C:\\companion.exe\"", "\"-u\"",
+                                        "\"" + std::string(script) + "\""}));
+    fake::state().files.erase(script);
+    EXPECT_EQ(run(), 2);
+    EXPECT_EQ(fake::state().stderr_text, "Cannot open C:\\Tools\\run-script.py\n");
+    EXPECT_EQ(fake::state().open_files, 0);
+  }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "launcher/launch.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 
 #include "cmdline/cmdline.h"
+#include "launcher/appended_archive.h"
 #include "locate/locate.h"
 #include "platform/chars.h"
 #include "platform/path.h"
@@ -15,16 +17,17 @@ namespace {
 constexpr std::size_t path_buffer_size = 256;
 constexpr std::size_t line_read_size = 256;
 constexpr std::size_t script_buffer_size = path_buffer_size + platform::longest_script_suffix;
+// Before an appended archive: the longest line, its CR and LF, and the
+// byte that ends the data before the line.
+constexpr std::size_t line_window_size = line_read_size + 3;
+using LineBuffer = char[line_window_size + 1];
 
-// The launcher's path with its extension replaced by the program's script
-// suffix ("-script.py"). Only a dot in the file name starts an extension;
-// without one the suffix goes after the whole path. Fails when the path or
-// the result does not fit, leaving in `path` what can be shown in the
-// message.
-bool companion_script_path(char (&path)[script_buffer_size]) {
+// The launcher's path, `length` long, with its extension replaced by the
+// program's script suffix ("-script.py"). Only a dot in the file name
+// starts an extension; without one the suffix goes after the whole path.
+// Fails when the result does not fit.
+bool companion_script_path(char (&path)[script_buffer_size], std::size_t length) {
   const std::string_view script_suffix(platform::program().script_suffix);
-  const std::size_t length = platform::module_path(path, path_buffer_size);
-  if (length == 0 || !platform::fits(length, path_buffer_size)) return false;
   const std::string_view module(path, length);
   const std::size_t dot = module.rfind('.');
   const bool in_name = dot != std::string_view::npos && dot >= platform::file_name_start(module);
@@ -33,24 +36,48 @@ bool companion_script_path(char (&path)[script_buffer_size]) {
   return platform::fits(end + script_suffix.size(), path_buffer_size);
 }
 
-// The first line of the script, cut at its first NUL, CR or LF and at
-// line_read_size bytes; a line without "#!" becomes the default line. A
-// UTF-8 byte-order mark that an editor put first is not part of the line
-// (it still counts in the bytes read).
-void read_interpreter_line(int fd, char (&line)[line_read_size + 1]) {
-  const int got = platform::read_file(fd, line, line_read_size);
-  platform::close_file(fd);
-  const auto read = static_cast<std::size_t>(std::max(got, 0));
-  const bool marked = read >= 3 && line[0] == '\xEF' && line[1] == '\xBB' && line[2] == '\xBF';
-  const std::size_t start = marked ? 3 : 0;
-  // The line moves down over the mark, one byte at a time (the two overlap).
+bool ends_line(char c) { return c == '\0' || c == '\n' || c == '\r'; }
+
+// Where the interpreter line lies in the line buffer, before it is taken.
+struct LineSpan {
+  std::size_t from;
+  std::size_t to;
+};
+
+// The line that ends (LF or CRLF) just before the archive at `start`, read
+// into the line buffer; it starts after the LF, CR or NUL before it, or at
+// the window's start when it is longer than a line can be. Without that
+// line end there is no interpreter line, as in a script without "#!".
+// Out of line, as find_appended_archive is.
+// cppcheck-suppress constParameter ; read_file_at writes into it
+[[gnu::noinline]] LineSpan line_before(int fd, std::uint32_t start, LineBuffer& line) {
+  const std::uint32_t window = std::min<std::uint32_t>(start, line_window_size);
+  if (window == 0 || !platform::read_file_at(fd, start - window, line, window) ||
+      line[window - 1] != '\n')
+    return {0, 0};
+  std::size_t from = window - 1;
+  if (from > 0 && line[from - 1] == '\r') --from;
+  while (from > 0 && !ends_line(line[from - 1])) --from;
+  return {from, window};
+}
+
+// The interpreter line out of line[from, to): cut at its first NUL, CR or
+// LF and moved to the buffer's start; a line without "#!" becomes the
+// default line. A UTF-8 byte-order mark that an editor put first is not
+// part of the line. Answers the length of the line as it was cut. Out of
+// line, as find_appended_archive is.
+[[gnu::noinline]] std::size_t take_interpreter_line(LineBuffer& line, LineSpan span) {
+  const std::size_t to = span.to;
+  std::size_t i = span.from;
+  if (to - i >= 3 && line[i] == '\xEF' && line[i + 1] == '\xBB' && line[i + 2] == '\xBF') i += 3;
+  // The line moves down, one byte at a time (the two may overlap).
   std::size_t length = 0;
-  for (std::size_t i = start; i < read && line[i] != '\0' && line[i] != '\n' && line[i] != '\r';)
-    line[length++] = line[i++];
+  while (i < to && !ends_line(line[i])) line[length++] = line[i++];
   line[length] = '\0';
-  if (line[0] == '#' && line[1] == '!') return;
+  if (line[0] == '#' && line[1] == '!') return length;
   const std::string_view default_line(platform::program().default_line);
   put_text(line, {default_line.data(), std::min(default_line.size(), line_read_size)});
+  return length;
 }
 
 // The child's argument vector, every element quoted, null-terminated; its
@@ -94,12 +121,29 @@ bool fill_child_arguments(ChildArguments& child, const char* interpreter,
 }  // namespace
 
 int launch(int argc, const char* const* argv) noexcept {
+  // The launcher's own path: the script itself when an archive is appended
+  // to it, else the base of its companion's path.
   char script[script_buffer_size] = {};
-  if (!companion_script_path(script)) return report_failure("Cannot open %s\n", script);
-  const int fd = platform::open_file(script);
-  if (fd < 0) return report_failure("Cannot open %s\n", script);
-  char line[line_read_size + 1] = {};
-  read_interpreter_line(fd, line);
+  const std::size_t length = platform::module_path(script, path_buffer_size);
+  const bool whole = length != 0 && platform::fits(length, path_buffer_size);
+  LineBuffer line;  // read before it is looked at
+  LineSpan span{0, 0};
+  const int own = whole ? platform::open_binary_file(script) : -1;
+  const std::int32_t archive = own < 0 ? -1 : find_appended_archive(own);
+  if (archive >= 0) span = line_before(own, static_cast<std::uint32_t>(archive), line);
+  if (own >= 0) platform::close_file(own);
+  if (archive < 0) {
+    // The companion's first line, within its first line_read_size bytes (a
+    // mark before it counts in them).
+    const int fd =
+        whole && companion_script_path(script, length) ? platform::open_file(script) : -1;
+    if (fd < 0) return report_failure("Cannot open %s\n", script);
+    span.to = static_cast<std::size_t>(std::max(platform::read_file(fd, line, line_read_size), 0));
+    platform::close_file(fd);
+  }
+  // Only a line before an archive can be longer than the companion's cut.
+  if (take_interpreter_line(line, span) > line_read_size)
+    return report_failure("Interpreter line too long in %s\n", script);
 
   const cmdline::TokenList tokens = cmdline::split_command_line(line + 2);
   if (tokens.count == 0) return report_failure("Cannot find Python executable %s\n", line + 2);

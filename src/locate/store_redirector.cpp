@@ -73,7 +73,9 @@ bool names_python_redirector(std::span<const unsigned char> reparse) noexcept {
          spells(p + ends[2] - 2 * target.size(), 2 * target.size(), target);
 }
 
-bool is_store_redirector(const char* path) noexcept {
+// Out of line: inlined into the one function that link-time optimisation
+// makes of the launch, it costs the Windows programs more bytes.
+[[gnu::noinline]] bool is_store_redirector(const char* path) noexcept {
   if (!in_windows_apps(path)) return false;
   const HeapArray<unsigned char> buf = allocate_array<unsigned char>(reparse_data_limit);
   if (!buf) return false;

@@ -54,6 +54,13 @@ void release(void* block) noexcept;
 [[nodiscard]] int read_file(int fd, char* buf, unsigned count) noexcept;
 void close_file(int fd) noexcept;
 
+// The launcher's own file, read for what may be appended to it: opened as
+// bytes (no text mode); its size, or -1 when unknown or 2 GiB or more;
+// exactly `count` bytes read at `offset` (true), or nothing usable.
+[[nodiscard]] int open_binary_file(const char* path) noexcept;
+[[nodiscard]] std::int32_t file_size(int fd) noexcept;
+[[nodiscard]] bool read_file_at(int fd, std::uint32_t offset, char* buf, unsigned count) noexcept;
+
 // True when a file (not a directory) is at `path`.
 [[nodiscard]] bool file_exists(const char* path) noexcept;
 

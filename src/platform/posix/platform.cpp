@@ -49,6 +49,23 @@ int read_file(int fd, char* buf, unsigned count) noexcept {
 
 void close_file(int fd) noexcept { close(fd); }
 
+int open_binary_file(const char* path) noexcept { return open_file(path); }
+
+std::int32_t file_size(int fd) noexcept {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || st.st_size > INT32_MAX) return -1;
+  return static_cast<std::int32_t>(st.st_size);
+}
+
+// A read of a regular file ends short only at its end.
+bool read_file_at(int fd, std::uint32_t offset, char* buf, unsigned count) noexcept {
+  ssize_t n = 0;
+  do {
+    n = pread(fd, buf, count, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(count);
+}
+
 namespace {
 
 bool is_executable_file(const char* path) noexcept {

@@ -34,6 +34,17 @@ int read_file(int fd, char* buf, unsigned count) noexcept { return _read(fd, buf
 
 void close_file(int fd) noexcept { _close(fd); }
 
+int open_binary_file(const char* path) noexcept { return _open(path, _O_RDONLY | _O_BINARY); }
+
+// The runtime's 32-bit seek fails past 2 GiB, which is the limit wanted.
+std::int32_t file_size(int fd) noexcept { return _lseek(fd, 0, SEEK_END); }
+
+// Every offset asked for lies inside the file: the seek cannot fail.
+bool read_file_at(int fd, std::uint32_t offset, char* buf, unsigned count) noexcept {
+  _lseek(fd, static_cast<long>(offset), SEEK_SET);
+  return _read(fd, buf, count) == static_cast<int>(count);
+}
+
 namespace {
 
 // Appends an entry and its ';' to the search list when both fit.
