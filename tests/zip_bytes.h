@@ -1,5 +1,5 @@
-// Zip archives as bytes, for driving the appended-archive reader: one
-// stored member, no checksum (the reader never looks at it).
+// Zip archives as bytes: one stored member, as a zip reader (and Python)
+// reads it.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,15 @@ inline std::string little_endian(std::uint32_t value, int bytes) {
   std::string out;
   for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
   return out;
+}
+
+inline std::uint32_t crc32(const std::string& data) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (const char c : data) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = crc >> 1 ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
 }
 
 struct EndRecord {
@@ -31,7 +40,7 @@ inline std::string end_record(const EndRecord& r) {
 inline std::string archive(const std::string& data = "print('hi')\n",
                            const std::string& comment = "") {
   const std::string name = "__main__.py";
-  const std::string sizes = little_endian(0, 4) +
+  const std::string sizes = little_endian(crc32(data), 4) +
                             little_endian(static_cast<std::uint32_t>(data.size()), 4) +
                             little_endian(static_cast<std::uint32_t>(data.size()), 4);
   const std::string local = "PK\x03\x04" + std::string(10, '\0') + sizes +

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "zip_bytes.h"
+
 extern char** environ;
 
 namespace {
@@ -74,6 +76,16 @@ class Sandbox {
     fs::create_directories(launcher.parent_path());
     fs::copy_file(LAUNCHER_PATH, launcher);
     write_file(launcher.string() + "-script.py", script_text);
+    return launcher;
+  }
+
+  // A single file at root/relative: the launcher, then `tail` (an
+  // interpreter line and an archive, as a rule).
+  fs::path install_single(const std::string& relative, const std::string& tail) {
+    const fs::path launcher = root_ / relative;
+    fs::create_directories(launcher.parent_path());
+    write_file(launcher, read_file(LAUNCHER_PATH) + tail);
+    fs::permissions(launcher, fs::perms::owner_all);
     return launcher;
   }
 
@@ -289,6 +301,47 @@ TEST_F(PosixLaunch, RealPython) {
   const Outcome run = box.run(launcher, {"a b", "", "q\"uote", "back\\\\", "\xc3\xa9"});
   EXPECT_EQ(run.status(), 6) << run.err;
   EXPECT_EQ(run.out, "['a b', '', 'q\"uote', 'back\\\\\\\\', 'é']\n");
+}
+
+struct SingleFileCase {
+  const char* name;
+  std::string line;
+  std::string comment;
+};
+
+// The launcher with an archive appended runs python3 on itself, whatever
+// the companion beside it says; python3 runs the archive's __main__.py.
+TEST_F(PosixLaunch, SingleFileRunsItsArchive) {
+  const std::string main_py =
+      "import sys\nprint(repr(sys.argv), sys.flags.isolated)\nsys.exit(len(sys.argv))\n";
+  const SingleFileCase cases[] = {
+      {"LF", "#!python3 -I\n", ""},
+      {"CRLF", "#!python3 -I\r\n", ""},
+      {"a zip comment", "#!python3 -I\n", "made by hand"},
+  };
+  for (const auto& c : cases) {
+    const fs::path launcher =
+        box.install_single("bin/tool", c.line + zip::archive(main_py, c.comment));
+    write_file(launcher.string() + "-script.py", std::string("#!") + STUB_PATH + "\n");
+    const Outcome run = box.run(launcher, {"a b", ""});
+    EXPECT_EQ(run.status(), 3) << c.name << ": " << run.err;
+    EXPECT_EQ(run.out, "['" + launcher.string() + "', 'a b', ''] 1\n") << c.name;
+    fs::remove(launcher);
+  }
+}
+
+// A tail that is no archive leaves the companion to run, as it always did.
+TEST_F(PosixLaunch, SingleFileWithABadTailRunsTheCompanion) {
+  const std::string zip = zip::archive();
+  for (const std::string& tail : {"#!python3\n" + zip.substr(0, zip.size() - 1), zip + "\n"}) {
+    const fs::path launcher = box.install_single("tool", tail);
+    write_file(launcher.string() + "-script.py", std::string("#!") + STUB_PATH + "\n");
+    const Outcome run = box.run(launcher, {"x"});
+    EXPECT_EQ(run.status(), 0) << run.err;
+    EXPECT_EQ(recorded_args(box.root() / "args"),
+              (std::vector<std::string>{STUB_PATH, launcher.string() + "-script.py", "x"}));
+    fs::remove(launcher);
+  }
 }
 
 TEST_F(PosixLaunch, InterruptBelongsToTheScript) {
