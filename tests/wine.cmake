@@ -48,7 +48,7 @@ if(LAUNCHER_WINE_TESTS STREQUAL "suite")
   add_test(NAME wine.stop COMMAND ${Python3_EXECUTABLE} ${driver} --stop)
   set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${wine_env}" LABELS wine)
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}" LABELS wine)
-  foreach(group Registry PythonOfTheUser SearchPath Absolute Fallback Failures Windowless Packaging Signed Statuses Arguments Processes Unicode Build)
+  foreach(group Registry PythonOfTheUser SearchPath Absolute Fallback Failures Windowless SingleFile Packaging Signed Statuses Arguments Processes Unicode Build)
     add_test(NAME wine.${group} COMMAND ${Python3_EXECUTABLE} -m unittest -v wine_suite.${group})
     set_tests_properties(wine.${group} PROPERTIES
       FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix LABELS wine TIMEOUT 600

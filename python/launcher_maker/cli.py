@@ -23,8 +23,10 @@ examples:
   python -m launcher_maker entry-points pip --dest venv/Scripts ^
       --interpreter "C:\Program Files\Python312\python.exe" --dry-run
   python -m launcher_maker install dist/*.whl --prefix build/app --relative --arch x64
+  python -m launcher_maker make tool=tool.cli:main --dest out --arch x64 --single-file
 
-Each launcher is NAME.exe beside NAME-script.py (NAME-script.pyw with --gui).
+Each launcher is NAME.exe beside NAME-script.py (NAME-script.pyw with --gui);
+with --single-file, one NAME.exe that carries its script.
 Without --interpreter the launcher runs the machine's Python; install
 --relative without it runs the prefix's own python.exe.
 """
@@ -76,6 +78,9 @@ def _parser() -> argparse.ArgumentParser:
                                  help="windowless launchers (NAME-script.pyw, pythonw.exe)")
         command.add_argument("--arch", default="auto", choices=("auto", "x86", "x64", "arm64"),
                              help="default: the interpreter's, else this Windows machine's")
+        command.add_argument("--single-file", action="store_true",
+                             help="one NAME.exe holding the program, the interpreter line and "
+                                  "the script as a zip archive (no longer the signed program)")
         command.add_argument("--dry-run", action="store_true",
                              help="print what would be written; write nothing")
     return parser
@@ -128,7 +133,8 @@ def _install(args: argparse.Namespace) -> None:
         interpreter = _absolute_if_here(interpreter)
     installed = install_wheels(args.wheels, args.prefix, interpreter=interpreter,
                                relative=args.relative, options=args.interpreter_option,
-                               arch=args.arch, dry_run=args.dry_run)
+                               arch=args.arch, single_file=args.single_file,
+                               dry_run=args.dry_run)
     verb = "would install" if args.dry_run else "installed"
     for wheel in installed:
         print(f"{verb} {wheel.distribution} {wheel.version}: {len(wheel.files)} files "
@@ -159,7 +165,7 @@ def _run(args: argparse.Namespace) -> None:
     assert dest is not None
     written = make_launchers(launchers, dest, interpreter=interpreter, relative=args.relative,
                              options=args.interpreter_option, arch=args.arch,
-                             dry_run=args.dry_run)
+                             single_file=args.single_file, dry_run=args.dry_run)
     verb = "would write" if args.dry_run else "wrote"
     for path, digest, size in written:
         print(f"{verb} {path},{digest},{size}")

@@ -4,7 +4,8 @@ launchers, the layout's scheme folders, and an all-or-nothing install.
 
 Each entry point, and each file in the wheel's ``scripts`` whose first line
 names a Python, becomes ``NAME.exe`` beside its companion script, both
-written through installer's own file writing and both listed in RECORD.
+written through installer's own file writing and both listed in RECORD (or
+one ``NAME.exe`` that carries its script, with ``single_file``).
 Every file lands inside its scheme's folder (whole path components
 compared, after ``..`` and links are resolved) and never over a file that is
 already there. This is the one module that imports pypa/installer.
@@ -93,20 +94,23 @@ class LauncherDestination(SchemeDictionaryDestination):
     """Writes a wheel's files under ``scheme_dict``'s folders, with a
     launcher for each script. The launcher options are make_launchers's:
     ``interpreter`` (None: the machine's Python), ``relative``, ``options``,
-    ``arch``. ``dry_run`` checks everything and writes nothing.
+    ``arch``, ``single_file``. ``dry_run`` checks everything and writes
+    nothing.
 
     After a failed ``installer.install``, ``discard()`` removes what this
     destination wrote, and the folders it made."""
 
     def __init__(self, scheme_dict: Dict[str, str], *, interpreter: Optional[str] = None,
                  relative: bool = False, options: Sequence[str] = (), arch: str = "auto",
-                 dry_run: bool = False, hash_algorithm: str = "sha256") -> None:
+                 single_file: bool = False, dry_run: bool = False,
+                 hash_algorithm: str = "sha256") -> None:
         folders = {name: os.path.abspath(folder) for name, folder in scheme_dict.items()}
         # installer's own interpreter fixes "#!python..." lines that name no
         # Python we know; its script kind is unused (write_script is ours).
         super().__init__(folders, interpreter or "python.exe", "win-amd64", hash_algorithm)
         self.launcher_interpreter, self.relative = interpreter, relative
         self.options, self.arch, self.dry_run = list(options), arch, dry_run
+        self.single_file = single_file
         self.files: List[str] = []  # every file, in order (written unless dry_run)
         self._made_folders: List[str] = []
         self._targets: Set[str] = set()  # folded: Windows ignores case
@@ -160,16 +164,19 @@ class LauncherDestination(SchemeDictionaryDestination):
 
     def _write_launcher(self, launcher: Launcher, parent: str) -> RecordEntry:
         """Writes the launcher's script, then its program, in ``parent`` of
-        the scripts folder; returns the program's row, keeps the script's."""
+        the scripts folder; returns the program's row, keeps the script's.
+        A single file is one row, as installer's own scripts are."""
         scripts = self.scheme_dict[_SCRIPTS]
         folder = os.path.join(scripts, *parent.split("/")) if parent else scripts
         planned = plan_launchers([launcher], folder, interpreter=self.launcher_interpreter,
-                                 relative=self.relative, options=self.options, arch=self.arch)
-        script_row, program_row = [
+                                 relative=self.relative, options=self.options, arch=self.arch,
+                                 single_file=self.single_file)
+        *script_row, program_row = [
             self.write_to_fs(_SCRIPTS, os.path.relpath(p.path, scripts).replace(os.sep, "/"),
                              io.BytesIO(p.data), is_executable=bool(p.mode & 0o111))
             for p in planned]
-        self._companions[program_row.path] = script_row
+        if script_row:
+            self._companions[program_row.path] = script_row[0]
         return program_row
 
     def finalize_installation(self, scheme: Scheme, record_file_path: str,
@@ -217,7 +224,7 @@ _NOT_A_WHEEL = (zipfile.BadZipFile, KeyError, AssertionError, ValueError, Instal
 
 def install_wheels(wheels: Sequence[str], prefix: str, *, interpreter: Optional[str] = None,
                    relative: bool = False, options: Sequence[str] = (), arch: str = "auto",
-                   dry_run: bool = False) -> List[InstalledWheel]:
+                   single_file: bool = False, dry_run: bool = False) -> List[InstalledWheel]:
     """Installs each wheel into the Windows layout under ``prefix``, with
     launchers for its scripts (the options are LauncherDestination's).
     All or nothing: when a wheel is refused (LauncherError) or a write
@@ -235,7 +242,8 @@ def install_wheels(wheels: Sequence[str], prefix: str, *, interpreter: Optional[
                     source = WheelFile(archive)
                     destination = LauncherDestination(
                         windows_scheme(prefix, source.distribution), interpreter=interpreter,
-                        relative=relative, options=options, arch=arch, dry_run=dry_run)
+                        relative=relative, options=options, arch=arch,
+                        single_file=single_file, dry_run=dry_run)
                     done.append(destination)
                     installer.install(source, destination, {"INSTALLER": b"launcher_maker\n"})
                 except LauncherError:

@@ -19,22 +19,25 @@ def script_suffix(gui: bool) -> str:
     return "-script.pyw" if gui else "-script.py"
 
 
-def entry_point_script(line: str, entry: EntryPoint, gui: bool) -> str:
+def entry_point_script(line: str, entry: EntryPoint, gui: bool, single_file: bool = False) -> str:
     """The least code that runs ``entry`` as the launcher's program.
 
-    The script is started as ``DIR\\NAME-script.py``; ``sys.argv[0]`` becomes
-    ``DIR\\NAME``, which starts the launcher again (Windows adds ``.exe``)
-    and which argparse shows as ``NAME``. The guard keeps a multiprocessing
-    child, which imports this file under another name, from running the
-    entry point again. ``raise SystemExit`` rather than ``sys.exit``: the
-    entry point's own name may be ``sys``.
+    The script is started as ``DIR\\NAME-script.py`` (``DIR\\NAME.exe`` in
+    the single-file form); ``sys.argv[0]`` becomes ``DIR\\NAME``, which
+    starts the launcher again (Windows adds ``.exe``) and which argparse
+    shows as ``NAME``. The guard keeps a multiprocessing child, which
+    imports this file under another name, from running the entry point
+    again. ``raise SystemExit`` rather than ``sys.exit``: the entry point's
+    own name may be ``sys``. The system may give the program's extension in
+    capitals (``TOOL.EXE``).
     """
-    suffix = script_suffix(gui)
+    suffix = ".exe" if single_file else script_suffix(gui)
+    ending = "sys.argv[0].lower()" if single_file else "sys.argv[0]"
     head = entry.attr.split(".")[0]
     return (f"{line}\n"
             "import sys\n"
             "if __name__ == \"__main__\":\n"
-            f"    if sys.argv[0].endswith(\"{suffix}\"):\n"
+            f"    if {ending}.endswith(\"{suffix}\"):\n"
             f"        sys.argv[0] = sys.argv[0][:-{len(suffix)}]\n"
             f"    from {entry.module} import {head}\n"
             f"    raise SystemExit({entry.attr}())\n")

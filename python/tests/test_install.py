@@ -16,7 +16,7 @@ from conftest import PACKAGE_PATH, first_line_tokens, make_wheel, need
 from installer.sources import WheelFile
 
 from launcher_maker.cli import main
-from launcher_maker.destination import LauncherDestination, windows_scheme
+from launcher_maker.destination import LauncherDestination, install_wheels, windows_scheme
 from launcher_maker.programs import program_bytes
 
 PIP_WHEEL = (glob.glob("/usr/share/python-wheels/pip-*.whl") or [""])[0]
@@ -27,9 +27,11 @@ def on_disk(prefix):
 
 
 def snapshot(prefix):
-    """Every folder and file under ``prefix``, with the files' bytes."""
+    """Every folder and file under ``prefix``, with the files' bytes (a
+    link's target for a link)."""
     folders = {root: None for root, _, _ in os.walk(prefix)}
-    return {**folders, **{p: open(p, "rb").read() for p in on_disk(prefix)}}
+    return {**folders, **{p: os.readlink(p) if os.path.islink(p) else open(p, "rb").read()
+                          for p in on_disk(prefix)}}
 
 
 def check_record(prefix, dist_info):
@@ -80,6 +82,79 @@ def test_pip_wheel_by_the_command_line(tmp_path):
     assert ran.stdout.startswith(f"pip {dist_info[4:-10]} from {site}/pip ")
 
 
+def test_pip_wheel_as_single_files(tmp_path):
+    """One file a script, one RECORD row each; Python runs it as it stands,
+    and the native launcher in its place runs it as itself."""
+    if not PIP_WHEEL:
+        pytest.skip("Debian's pip wheel is not installed (python3-pip-whl)")
+    prefix = str(tmp_path / "env")
+    command = ["install", PIP_WHEEL, "--prefix", prefix, "--relative", "--arch", "x64",
+               "--single-file"]
+    assert main([*command, "--dry-run"]) == 0
+    assert not os.path.exists(prefix)
+    assert main(command) == 0
+    site = os.path.join(prefix, "Lib", "site-packages")
+    (dist_info,) = [n for n in os.listdir(site) if n.endswith(".dist-info")]
+    check_record(prefix, dist_info)
+    scripts = os.path.join(prefix, "Scripts")
+    assert sorted(os.listdir(scripts)) == ["pip.exe", "pip3.11.exe", "pip3.exe"]
+    python = os.path.join(prefix, "python3")
+    python_stand_in(python, site)
+    expected = f"pip {dist_info[4:-10]} from {site}/pip "
+    ran = subprocess.run([python, os.path.join(scripts, "pip.exe"), "--version"],
+                         stdout=subprocess.PIPE, text=True, check=True)
+    assert ran.stdout.startswith(expected)
+    # "\" is no separator here: the line's interpreter is the machine's
+    # Python, python3 along PATH, the prefix's own.
+    pip = os.path.join(scripts, "pip.exe")
+    data = open(pip, "rb").read()
+    program = program_bytes("x64", False)
+    assert data.startswith(program)
+    with open(pip, "wb") as f:
+        f.write(open(need("LAUNCHER"), "rb").read() + data[len(program):])
+    ran = subprocess.run([pip, "--version"], env={"PATH": f"{prefix}:/usr/bin:/bin"},
+                         stdout=subprocess.PIPE, text=True, check=True)
+    assert ran.stdout.startswith(expected)
+
+
+def test_windowless_scripts_and_headers(tmp_path):
+    """A .pyw script gets the windowless program; headers land in
+    Include\\<distribution>."""
+    prefix = str(tmp_path / "env")
+    wheel = make_wheel(str(tmp_path), "paint", "1.0", {
+        "paint-1.0.data/scripts/paint.pyw": "#!python\nimport tkinter\n",
+        "paint-1.0.data/headers/paint.h": "int paint(void);\n",
+    })
+    install_wheels([wheel], prefix, arch="x64")
+    check_record(prefix, "paint-1.0.dist-info")
+    scripts = os.path.join(prefix, "Scripts")
+    assert sorted(os.listdir(scripts)) == ["paint-script.pyw", "paint.exe"]
+    assert open(os.path.join(scripts, "paint.exe"), "rb").read() == program_bytes("x64", True)
+    assert os.path.isfile(os.path.join(prefix, "Include", "paint", "paint.h"))
+
+
+def test_write_that_fails_mid_install_leaves_nothing(tmp_path, monkeypatch, capsys):
+    prefix = tmp_path / "env"
+    (prefix / "Lib").mkdir(parents=True)
+    before = snapshot(str(prefix))
+    wheel = make_wheel(str(tmp_path), "full", "1.0", {"a.py": "a\n", "b.py": "b\n", "c.py": "c\n"},
+                       entry_points="[console_scripts]\nfull = a:f\n")
+    real = installer.destinations.SchemeDictionaryDestination.write_to_fs
+    written = []
+
+    def disk_fills(self, scheme, path, stream, is_executable):
+        if len(written) == 3:
+            raise OSError(28, "No space left on device")
+        written.append(path)
+        return real(self, scheme, path, stream, is_executable)
+
+    monkeypatch.setattr(installer.destinations.SchemeDictionaryDestination, "write_to_fs",
+                        disk_fills)
+    assert main(["install", wheel, "--prefix", str(prefix), "--arch", "x64"]) == 2
+    assert "No space left" in capsys.readouterr().err
+    assert len(written) == 3 and snapshot(str(prefix)) == before
+
+
 def test_entry_point_and_scripts_through_installers_api(tmp_path):
     prefix = str(tmp_path / "env")
     python = str(tmp_path / "python3")
@@ -128,6 +203,8 @@ GOOD = {"good.py": "x = 1\n"}
     # folder's: a character-wise prefix test would let it pass.
     ({"link/evil.py": ""}, "", "would land outside"),
     ({"kept.py": ""}, "", "is already there"),
+    ({"dangling.py": ""}, "", "is already there"),
+    ({"pkg/Twice.py": "", "pkg/twice.py": ""}, "", "would be written twice"),
     ({}, "[console_scripts]\nCON = good:f\n", "reserved device name"),
     ({"bad-1.0.data/scripts/tool.py": b"#!python\n\xff\n"}, "", "not UTF-8"),
     (None, "", "cannot be read"),
@@ -140,6 +217,7 @@ def test_refused_wheel_leaves_the_prefix_as_it_was(tmp_path, capsys, files, entr
     site.mkdir()
     (site / "link").symlink_to("../site-packages-evil")
     (site / "kept.py").write_text("kept\n")
+    (site / "dangling.py").symlink_to("nowhere.py")
     before = snapshot(str(prefix))
     first = make_wheel(str(tmp_path), "good", "1.0", GOOD)
     if files is None:

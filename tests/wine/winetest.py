@@ -1,9 +1,11 @@
 """Running the Windows launcher under 64-bit Wine: prefix, registry, files."""
+import io
 import os
 import shutil
 import subprocess
 import tempfile
 import unittest
+import zipfile
 
 WINE = "/usr/lib/wine/wine64"
 LAUNCHER = os.environ.get("LAUNCHER", "")
@@ -92,6 +94,18 @@ class Box:
         if script_text is not None:
             with open(target[:-len(".exe")] + suffix, "wb") as f:
                 f.write(script_text.encode() if isinstance(script_text, str) else script_text)
+        return target
+
+    def install_single(self, relative, line, launcher=LAUNCHER):
+        """The single-file form: the program, `line` (bytes: an interpreter
+        line and its end, as a rule) and an archive holding __main__.py."""
+        archive = io.BytesIO()
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("__main__.py", "print('never run by the stub')\n")
+        target = self.path(relative)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(launcher, "rb") as program, open(target, "wb") as f:
+            f.write(program.read() + line + archive.getvalue())
         return target
 
     def copy_stub(self, relative):
