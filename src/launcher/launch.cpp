@@ -18,9 +18,10 @@ constexpr std::size_t path_buffer_size = 256;
 constexpr std::size_t line_read_size = 256;
 constexpr std::size_t script_buffer_size = path_buffer_size + platform::longest_script_suffix;
 // Before an appended archive: the longest line, its CR and LF, and the
-// byte that ends the data before the line.
+// byte that ends the data before the line. It is read after the buffer's
+// first byte, a NUL that ends every backward walk.
 constexpr std::size_t line_window_size = line_read_size + 3;
-using LineBuffer = char[line_window_size + 1];
+using LineBuffer = char[1 + line_window_size + 1];
 
 // The launcher's path, `length` long, with its extension replaced by the
 // program's script suffix ("-script.py"). Only a dot in the file name
@@ -49,15 +50,13 @@ struct LineSpan {
 // the window's start when it is longer than a line can be. Without that
 // line end there is no interpreter line, as in a script without "#!".
 // Out of line, as find_appended_archive is.
-// cppcheck-suppress constParameter ; read_file_at writes into it
 [[gnu::noinline]] LineSpan line_before(int fd, std::uint32_t start, LineBuffer& line) {
   const std::uint32_t window = std::min<std::uint32_t>(start, line_window_size);
-  if (window == 0 || !platform::read_file_at(fd, start - window, line, window) ||
-      line[window - 1] != '\n')
+  line[0] = '\0';
+  if (!platform::read_file_at(fd, start - window, line + 1, window) || line[window] != '\n')
     return {0, 0};
-  std::size_t from = window - 1;
-  if (from > 0 && line[from - 1] == '\r') --from;
-  while (from > 0 && !ends_line(line[from - 1])) --from;
+  std::size_t from = line[window - 1] == '\r' ? window - 1 : window;
+  while (!ends_line(line[from - 1])) --from;
   return {from, window};
 }
 

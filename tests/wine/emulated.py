@@ -1,10 +1,12 @@
 """Running Wine for another architecture under qemu user emulation: the
 binfmt_misc rule, that architecture's Wine unpacked from Debian's packages
 (never installed), private mounts, logged runs, and failures that say why."""
+import io
 import os
 import shutil
 import subprocess
 import sys
+import zipfile
 
 BINFMT = "/proc/sys/fs/binfmt_misc"
 # ELF magic and machine for each guest, as qemu-user-static's own rules.
@@ -14,6 +16,18 @@ RULES = {
     "aarch64": (r"\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00",
                 r"\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff"),
 }
+
+
+def write_single_file(program, line, target):
+    """The single-file form of `program`: its bytes, `line` (an interpreter
+    line and its end) and a zip archive holding __main__.py."""
+    archive = io.BytesIO()
+    with zipfile.ZipFile(archive, "w") as z:
+        z.writestr("__main__.py", "print('never run by the stub')\n")
+    with open(program, "rb") as f:
+        data = f.read()
+    with open(target, "wb") as f:
+        f.write(data + line.encode() + archive.getvalue())
 
 
 class Check:

@@ -14,7 +14,7 @@ import subprocess
 import tempfile
 import time
 
-from emulated import Check
+from emulated import Check, write_single_file
 
 PACKAGES = ["wine64:arm64", "libwine:arm64", "libc6:arm64", "libgcc-s1:arm64",
             "libunwind8:arm64", "liblzma5:arm64"]
@@ -56,24 +56,30 @@ def main():
         stub = os.path.join(box, "stub.exe")
         shutil.copy(os.environ["STUB"], stub)
         to_win = lambda p: "Z:" + p.replace("/", "\\")
-        script = os.path.join(box, "run-script.py")
-        with open(script, "w") as f:
-            f.write(f"#!{to_win(stub)} -u\n")
+        line = f"#!{to_win(stub)} -u\n"
+        with open(os.path.join(box, "run-script.py"), "w") as f:
+            f.write(line)
+        write_single_file(os.environ["LAUNCHER"], line, os.path.join(box, "single.exe"))
         out = os.path.join(box, "out")
         env.update(STUB_OUT=to_win(out), STUB_STATUS="3")
-        status, text = CHECK.run_logged(in_namespace(wine, to_win(os.path.join(box, "run.exe")),
-                                                     'two "words"'),
-                                        env, os.path.join(box, "log"), "the launch", timeout=600)
-        print(f"launch took {time.monotonic() - started:.0f} s", flush=True)
-        if status != 3:
-            CHECK.fail(CHECK.explain(f"the launch ended with status {status}, expected 3", text))
-        with open(out, "rb") as f:
-            line = f.read()
-        expected = f'"{to_win(stub)}" "-u" "{to_win(script)}" "two \\"words\\""'.encode()
-        if line != expected:
-            CHECK.fail(f"the stub received {line!r}, expected {expected!r}")
+        for name, script in (("run.exe", "run-script.py"), ("single.exe", "single.exe")):
+            status, text = CHECK.run_logged(
+                in_namespace(wine, to_win(os.path.join(box, name)), 'two "words"'), env,
+                os.path.join(box, "log"), f"the launch of {name}", timeout=600)
+            print(f"launch of {name} took {time.monotonic() - started:.0f} s", flush=True)
+            started = time.monotonic()
+            if status != 3:
+                CHECK.fail(CHECK.explain(f"the launch of {name} ended with status {status}, "
+                                         "expected 3", text))
+            with open(out, "rb") as f:
+                received = f.read()
+            script_path = to_win(os.path.join(box, script))
+            expected = f'"{to_win(stub)}" "-u" "{script_path}" "two \\"words\\""'.encode()
+            if received != expected:
+                CHECK.fail(f"the stub received {received!r} from {name}, expected {expected!r}")
         print("ARM64 smoke check passed: the ARM64 launcher started the ARM64 stub, "
-              "passed a quoted argument and returned status 3")
+              "passed a quoted argument and returned status 3, as a companion and as a "
+              "single file")
     finally:
         subprocess.run(in_namespace("/usr/lib/wine/wineserver64", "-k"), env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -30,7 +30,7 @@ import subprocess
 import tempfile
 import time
 
-from emulated import Check
+from emulated import Check, write_single_file
 
 RESERVED_VA = "0x84000000"
 PACKAGES = ["wine32:i386", "libwine:i386", "libc6:i386", "libgcc-s1:i386", "libunwind8:i386",
@@ -119,29 +119,35 @@ def main():
         stub_copy = os.path.join(box, "stub.exe")
         shutil.copy(os.environ["STUB"], stub_copy)
         to_win = lambda p: "Z:" + p.replace("/", "\\")
+        line = f"#!{to_win(stub_copy)} -u\n"
         with open(os.path.join(box, "run-script.py"), "w") as f:
-            f.write(f"#!{to_win(stub_copy)} -u\n")
+            f.write(line)
+        write_single_file(os.environ["LAUNCHER"], line, os.path.join(box, "single.exe"))
         out, bits = os.path.join(box, "out"), os.path.join(box, "bits")
         env.update(STUB_OUT=to_win(out), STUB_STATUS="3", STUB_WOW64=to_win(bits))
-        launch = [wine, to_win(os.path.join(box, "run.exe")), 'two "words"']
-        status, text = run_logged(CHECK.in_namespace(binds, launch), env, os.path.join(box, "log"),
-                                  "the launch", timeout=900)
-        print(f"launch took {time.monotonic() - started:.0f} s", flush=True)
-        if status != 3:
-            fail(explain(f"the launch ended with status {status}, expected 3", text))
-        with open(out, "rb") as f:
-            argv = f.read().split(b"\0")[1:-1]
-        expected = [to_win(stub_copy).encode(), b"-u", to_win(os.path.join(box, "run-script.py")).encode(),
-                    b'two "words"']
-        if argv != expected:
-            fail(f"the stub received {argv!r}, expected {expected!r}")
-        with open(bits, "rb") as f:
-            wow64 = f.read()
-        if wow64 != b"stub=1 parent=1":
-            fail(f"IsWow64Process answered {wow64!r}: the launcher and its child should both be "
-                 "32-bit processes on 64-bit Windows (stub=1 parent=1)")
+        for name, script in (("run.exe", "run-script.py"), ("single.exe", "single.exe")):
+            launch = [wine, to_win(os.path.join(box, name)), 'two "words"']
+            status, text = run_logged(CHECK.in_namespace(binds, launch), env,
+                                      os.path.join(box, "log"), f"the launch of {name}",
+                                      timeout=900)
+            print(f"launch of {name} took {time.monotonic() - started:.0f} s", flush=True)
+            started = time.monotonic()
+            if status != 3:
+                fail(explain(f"the launch of {name} ended with status {status}, expected 3", text))
+            with open(out, "rb") as f:
+                argv = f.read().split(b"\0")[1:-1]
+            expected = [to_win(stub_copy).encode(), b"-u", to_win(os.path.join(box, script)).encode(),
+                        b'two "words"']
+            if argv != expected:
+                fail(f"the stub received {argv!r} from {name}, expected {expected!r}")
+            with open(bits, "rb") as f:
+                wow64 = f.read()
+            if wow64 != b"stub=1 parent=1":
+                fail(f"IsWow64Process answered {wow64!r}: the launcher and its child should both "
+                     "be 32-bit processes on 64-bit Windows (stub=1 parent=1)")
         print("i686 smoke check passed: the PE32 launcher ran as a 32-bit process, started the "
-              "32-bit i686 stub, passed a quoted argument and returned status 3")
+              "32-bit i686 stub, passed a quoted argument and returned status 3, as a companion "
+              "and as a single file")
     finally:
         subprocess.run(CHECK.in_namespace(binds, ["/usr/lib/wine/wineserver", "-k"]), env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -336,6 +336,30 @@ class SingleFile(WineCase):
                 self.assertEqual(self.box.recorded()[1],
                                  [arg.encode() for arg in interpreter + [winpath(launcher), "a b"]])
 
+    def test_pypa_installers_own_script_with_our_program(self):
+        # Debian's pypa/installer belongs to Debian's Python; its launcher
+        # data is swapped for our program, as a tool would hand it over.
+        target = self.box.path("tool.exe")
+        subprocess.run(["/usr/bin/python3", "-c", INSTALLER_SCRIPT, LAUNCHER, winpath(STUB),
+                        target], check=True)
+        outcome = self.box.run(f'{winpath(target)} "a b"', env=self.stub_env(STUB_STATUS=3))
+        self.assertEqual(outcome.status, 3, outcome.err)
+        self.assertEqual(self.box.recorded()[1],
+                         [winpath(STUB).encode(), winpath(target).encode(), b"a b"])
+
+
+# argv: our program, the interpreter, the file to write.
+INSTALLER_SCRIPT = """
+import sys
+from unittest import mock
+from installer.scripts import Script
+program = open(sys.argv[1], "rb").read()
+with mock.patch.object(Script, "_get_launcher_data", lambda self, kind: program):
+    name, data = Script("tool", "tool.cli", "main", "console").generate(sys.argv[2], "win-amd64")
+assert name == "tool.exe" and data.startswith(program)
+open(sys.argv[3], "wb").write(data)
+"""
+
 
 class Statuses(WineCase):
     def test_statuses_pass_through_unchanged(self):
