@@ -117,19 +117,25 @@ def test_pip_wheel_as_single_files(tmp_path):
     assert ran.stdout.startswith(expected)
 
 
-def test_windowless_scripts_and_headers(tmp_path):
-    """A .pyw script gets the windowless program; headers land in
-    Include\\<distribution>."""
+@pytest.mark.parametrize("single_file", [False, True], ids=["companion", "single file"])
+def test_windowless_scripts_and_headers(tmp_path, single_file):
+    """A .pyw script gets the windowless program (one file, one RECORD row,
+    as a single file); headers land in Include\\<distribution>."""
     prefix = str(tmp_path / "env")
     wheel = make_wheel(str(tmp_path), "paint", "1.0", {
         "paint-1.0.data/scripts/paint.pyw": "#!python\nimport tkinter\n",
         "paint-1.0.data/headers/paint.h": "int paint(void);\n",
     })
-    install_wheels([wheel], prefix, arch="x64")
+    install_wheels([wheel], prefix, arch="x64", single_file=single_file)
     check_record(prefix, "paint-1.0.dist-info")
     scripts = os.path.join(prefix, "Scripts")
-    assert sorted(os.listdir(scripts)) == ["paint-script.pyw", "paint.exe"]
-    assert open(os.path.join(scripts, "paint.exe"), "rb").read() == program_bytes("x64", True)
+    program = open(os.path.join(scripts, "paint.exe"), "rb").read()
+    if single_file:
+        assert os.listdir(scripts) == ["paint.exe"]
+        assert program.startswith(program_bytes("x64", True) + b"#!pythonw.exe\n")
+    else:
+        assert sorted(os.listdir(scripts)) == ["paint-script.pyw", "paint.exe"]
+        assert program == program_bytes("x64", True)
     assert os.path.isfile(os.path.join(prefix, "Include", "paint", "paint.h"))
 
 

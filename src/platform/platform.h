@@ -59,7 +59,7 @@ void release(void* block) noexcept;
 void close_file(int fd) noexcept;
 
 // The launcher's own file, read for what may be appended to it: opened as
-// bytes (no text mode); its size, or -1 when unknown or 2 GiB or more;
+// bytes (no text mode); its size, negative when unknown or 2 GiB or more;
 // exactly `count` bytes read at `offset` (true), or nothing usable.
 [[nodiscard]] int open_binary_file(const char* path) noexcept;
 [[nodiscard]] std::int32_t file_size(int fd) noexcept;

@@ -40,7 +40,8 @@ void close_file(int fd) noexcept { _close(fd); }
 
 int open_binary_file(const char* path) noexcept { return _open(path, _O_RDONLY | _O_BINARY); }
 
-// The runtime's 32-bit seek fails past 2 GiB, which is the limit wanted.
+// The runtime's 32-bit seek answers -1, or a negative position, past 2 GiB:
+// the limit wanted.
 std::int32_t file_size(int fd) noexcept { return _lseek(fd, 0, SEEK_END); }
 
 // Every offset asked for lies inside the file: the seek cannot fail.
