@@ -19,15 +19,16 @@ RULES = {
 
 
 def write_single_file(program, line, target):
-    """The single-file form of `program`: its bytes, `line` (an interpreter
-    line and its end) and a zip archive holding __main__.py."""
+    """The single-file form of `program`: its bytes, `line` (bytes: an
+    interpreter line and its end, as a rule) and a zip archive holding
+    __main__.py."""
     archive = io.BytesIO()
     with zipfile.ZipFile(archive, "w") as z:
         z.writestr("__main__.py", "print('never run by the stub')\n")
     with open(program, "rb") as f:
         data = f.read()
     with open(target, "wb") as f:
-        f.write(data + line.encode() + archive.getvalue())
+        f.write(data + line + archive.getvalue())
 
 
 class Check:

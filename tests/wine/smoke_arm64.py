@@ -59,7 +59,7 @@ def main():
         line = f"#!{to_win(stub)} -u\n"
         with open(os.path.join(box, "run-script.py"), "w") as f:
             f.write(line)
-        write_single_file(os.environ["LAUNCHER"], line, os.path.join(box, "single.exe"))
+        write_single_file(os.environ["LAUNCHER"], line.encode(), os.path.join(box, "single.exe"))
         out = os.path.join(box, "out")
         env.update(STUB_OUT=to_win(out), STUB_STATUS="3")
         for name, script in (("run.exe", "run-script.py"), ("single.exe", "single.exe")):

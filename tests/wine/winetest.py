@@ -1,11 +1,11 @@
 """Running the Windows launcher under 64-bit Wine: prefix, registry, files."""
-import io
 import os
 import shutil
 import subprocess
 import tempfile
 import unittest
-import zipfile
+
+from emulated import write_single_file
 
 WINE = "/usr/lib/wine/wine64"
 LAUNCHER = os.environ.get("LAUNCHER", "")
@@ -97,15 +97,10 @@ class Box:
         return target
 
     def install_single(self, relative, line, launcher=LAUNCHER):
-        """The single-file form: the program, `line` (bytes: an interpreter
-        line and its end, as a rule) and an archive holding __main__.py."""
-        archive = io.BytesIO()
-        with zipfile.ZipFile(archive, "w") as z:
-            z.writestr("__main__.py", "print('never run by the stub')\n")
+        """A copy of `launcher` in the single-file form, with `line`."""
         target = self.path(relative)
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        with open(launcher, "rb") as program, open(target, "wb") as f:
-            f.write(program.read() + line + archive.getvalue())
+        write_single_file(launcher, line, target)
         return target
 
     def copy_stub(self, relative):
