@@ -40,7 +40,7 @@ constexpr std::uint32_t central_directory = 0x02014B50;
   if (size < static_cast<std::int32_t>(record_size)) return -1;
   const std::uint32_t tail_size =
       std::min(static_cast<std::uint32_t>(size), record_size + longest_comment);
-  const HeapArray<unsigned char> tail = allocate_buffer(tail_size);
+  const HeapArray<unsigned char> tail = allocate_read_buffer(tail_size);
   if (!tail || !platform::read_file_at(fd, static_cast<std::uint32_t>(size) - tail_size,
                                        reinterpret_cast<char*>(tail.get()), tail_size))
     return -1;

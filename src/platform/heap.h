@@ -54,6 +54,6 @@ template <typename T>
 }
 
 // Bytes to read into, not zeroed; null when the memory cannot be had.
-[[nodiscard]] inline HeapArray<unsigned char> allocate_buffer(std::size_t size) noexcept {
+[[nodiscard]] inline HeapArray<unsigned char> allocate_read_buffer(std::size_t size) noexcept {
   return HeapArray<unsigned char>(static_cast<unsigned char*>(platform::allocate_buffer(size)));
 }
