@@ -330,18 +330,17 @@ TEST_F(PosixLaunch, SingleFileRunsItsArchive) {
   }
 }
 
-// A tail that is no archive leaves the companion to run, as it always did.
+// A tail that is no archive (here cut by a byte) leaves the companion to
+// run, as it always did.
 TEST_F(PosixLaunch, SingleFileWithABadTailRunsTheCompanion) {
   const std::string zip = zip::archive();
-  for (const std::string& tail : {"#!python3\n" + zip.substr(0, zip.size() - 1), zip + "\n"}) {
-    const fs::path launcher = box.install_single("tool", tail);
-    write_file(launcher.string() + "-script.py", std::string("#!") + STUB_PATH + "\n");
-    const Outcome run = box.run(launcher, {"x"});
-    EXPECT_EQ(run.status(), 0) << run.err;
-    EXPECT_EQ(recorded_args(box.root() / "args"),
-              (std::vector<std::string>{STUB_PATH, launcher.string() + "-script.py", "x"}));
-    fs::remove(launcher);
-  }
+  const fs::path launcher =
+      box.install_single("tool", "#!python3\n" + zip.substr(0, zip.size() - 1));
+  write_file(launcher.string() + "-script.py", std::string("#!") + STUB_PATH + "\n");
+  const Outcome run = box.run(launcher, {"x"});
+  EXPECT_EQ(run.status(), 0) << run.err;
+  EXPECT_EQ(recorded_args(box.root() / "args"),
+            (std::vector<std::string>{STUB_PATH, launcher.string() + "-script.py", "x"}));
 }
 
 TEST_F(PosixLaunch, InterruptBelongsToTheScript) {
