@@ -90,12 +90,21 @@ struct VersionCase {
 TEST_F(Resolve, RegistryVersionChoice) {
   const VersionCase cases[] = {
       {{"2.6", "2.7"}, "2.7"},
-      {{"2.7", "2.6"}, "2.7"},
+      {{"2.7", "3.14", "2.6"}, "2.7"},
       {{"2.5", "2.6", "3.1"}, "2.6"},
       {{"2.7.1", "2.7-32", "2.6"}, "2.6"},
-      {{"2.7.1", "3.1", "2.7-32"}, "2.7-32"},
-      {{"3.10", "3.9"}, "3.9"},
       {{"2.70"}, "2.70"},
+      // As the registry lists them (string order), newest not last.
+      {{"3.10", "3.14", "3.9"}, "3.14"},
+      {{"3.13", "3.14", "3.14-32", "3.14-arm64", "3.14t"}, "3.14"},
+      {{"10.0", "9.9"}, "10.0"},
+      {{"4294967299.0", "3.14"}, "4294967299.0"},
+      {{"3.14t", "2.5"}, "2.5"},
+      {{"3.14t", "3.13t"}, "3.14t"},
+      {{"3.1", "4.", "4.x", "x4.0", "dev"}, "3.1"},
+      {{"dev", "main"}, "main"},
+      {{"3.14-32", "3.14-arm64"}, "3.14-arm64"},
+      {{"3.014-32", "3.14-arm64"}, "3.14-arm64"},
   };
   for (const auto& c : cases) {
     fake::reset();
@@ -279,7 +288,7 @@ TEST_F(Resolve, CurrentUserInstallsAfterTheFallback) {
       {"32-bit per-user tag", {"3.12-32"}, nullptr, false, "C:\\Users\\u\\Py3.12-32\\python.exe"},
       {"all-users first", {"3.12"}, "C:\\Py27", false, "C:\\Py27\\python.exe"},
       {"an existing fallback first", {"3.12"}, nullptr, true, "C:\\Py\\python.exe"},
-      {"last name read wins", {"3.12", "3.9"}, nullptr, false, "C:\\Users\\u\\Py3.9\\python.exe"},
+      {"the newest", {"3.12", "3.9"}, nullptr, false, "C:\\Users\\u\\Py3.12\\python.exe"},
       {"2.7 preferred", {"2.7", "3.12"}, nullptr, false, "C:\\Users\\u\\Py2.7\\python.exe"},
       {"none: the fallback", {}, nullptr, false, "C:\\Py\\python.exe"},
   };

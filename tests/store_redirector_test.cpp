@@ -61,13 +61,19 @@ Bytes cut(Bytes b, std::size_t size) {
   return b;
 }
 
+// Every test starts from a fresh fake: the suite also runs as one process.
+class StoreRedirector : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::reset(); }
+};
+
 struct ReparseCase {
   const char* name;
   Bytes data;
   bool redirector;
 };
 
-TEST(StoreRedirector, DecidedOnTheReparseData) {
+TEST_F(StoreRedirector, DecidedOnTheReparseData) {
   const Bytes r = redirector();
   const std::size_t data_size = r.size() - 8;
   const ReparseCase cases[] = {
@@ -103,7 +109,7 @@ TEST(StoreRedirector, DecidedOnTheReparseData) {
     EXPECT_EQ(locate::names_python_redirector(c.data), c.redirector) << c.name;
 }
 
-TEST(StoreRedirector, OnlyInMicrosoftWindowsApps) {
+TEST_F(StoreRedirector, OnlyInMicrosoftWindowsApps) {
   const std::pair<const char*, bool> cases[] = {
       {"C:\\Users\\u\\AppData\\Local\\Microsoft\\WindowsApps\\python.exe", true},
       {"C:\\Users\\u\\AppData\\Local\\microsoft\\WINDOWSAPPS\\python.exe", true},
@@ -129,7 +135,7 @@ struct SearchCase {
   std::string expected;
 };
 
-TEST(StoreRedirector, SearchGoesOnPastIt) {
+TEST_F(StoreRedirector, SearchGoesOnPastIt) {
   const std::string apps = "C:\\Users\\u\\AppData\\Local\\Microsoft\\WindowsApps\\";
   const std::string stub = apps + "python.exe";
   const std::string other_stub = "D:\\Microsoft\\WindowsApps\\python.exe";

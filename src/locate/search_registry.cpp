@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "locate/locate.h"
+#include "locate/version_order.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -17,36 +18,24 @@ constexpr char install_suffix[] = "\\InstallPath\\";
 constexpr std::size_t name_size = 255;
 constexpr std::size_t key_path_limit = 254;
 
-// Plain loops: smaller in the Windows programs than the library's
-// comparisons and copies (put_text here costs 72 bytes in the PE32).
+// A plain loop: smaller in the Windows programs than the library's copies
+// (put_text here costs 72 bytes in the PE32).
 char* append(char* out, const char* text) noexcept {
   while ((*out = *text++) != '\0') ++out;
   return out;
 }
 
-bool same(const char* a, const char* b) noexcept {
-  while (*a != '\0' && *a == *b) ++a, ++b;
-  return *a == *b;
-}
-
-// The version to use: "2.7" if present, else "2.6", else the last name
-// read. False when no name could be read at all.
+// The version to use among the names read (replaces_version). False when
+// no name could be read at all.
 bool choose_version(RegistryKey versions, std::uint32_t count, char (&chosen)[name_size]) noexcept {
-  bool seen_26 = false;
   bool read_any = false;
   char name[name_size];
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::size_t length = platform::registry_subkey_name(versions, i, name, name_size);
     if (length == 0 || !platform::fits(length, name_size)) continue;
-    if (same(name, "2.7")) {
-      append(chosen, "2.7");
-      return true;
-    }
-    seen_26 = seen_26 || same(name, "2.6");
-    append(chosen, name);
+    if (!read_any || replaces_version(name, chosen)) append(chosen, name);
     read_any = true;
   }
-  if (seen_26) append(chosen, "2.6");
   return read_any;
 }
 
