@@ -5,71 +5,47 @@
 namespace locate {
 namespace {
 
+constexpr std::size_t longest_rank = 260;  // a 254-byte name and four bytes more
+
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// A run of digits without its leading zeros: compared by length, then
-// digit by digit, it never overflows.
-struct Number {
-  const char* digits;
-  std::size_t length;
-};
+enum Tier : unsigned char { NoVersion, FreeThreaded, Version, Preferred26, Preferred27 };
 
-// The digits at p, which moves past them; false when there are none.
-bool take_number(const char*& p, Number& number) {
-  const char* const first = p;
-  while (*p == '0') ++p;
-  number.digits = p;
-  while (is_digit(*p)) ++p;
-  number.length = static_cast<std::size_t>(p - number.digits);
-  return p != first;
-}
-
-int compare(Number a, Number b) {
-  if (a.length != b.length) return a.length < b.length ? -1 : 1;
-  for (std::size_t i = 0; i < a.length; ++i)
-    if (a.digits[i] != b.digits[i]) return a.digits[i] < b.digits[i] ? -1 : 1;
-  return 0;
-}
-
-bool same(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) ++a, ++b;
-  return *a == *b;
-}
-
-enum Tier : int { NoVersion, FreeThreaded, Version, Preferred26, Preferred27 };
-
-struct Rank {
-  int tier = NoVersion;
-  Number major{nullptr, 0};
-  Number minor{nullptr, 0};
-  bool plain = false;  // no suffix after X.Y
-};
-
-Rank rank_of(const char* name) {
-  Rank rank;
-  if (same(name, "2.7")) {
-    rank.tier = Preferred27;
-  } else if (same(name, "2.6")) {
-    rank.tier = Preferred26;
-  } else {
-    const char* p = name;
-    Number major{};
-    Number minor{};
-    if (!take_number(p, major) || *p++ != '.' || !take_number(p, minor)) return rank;
-    rank = {*p == 't' ? FreeThreaded : Version, major, minor, *p == '\0'};
+// A name's rank as bytes compared in order: its tier, then for a version
+// X and Y, each as its digits without leading zeros after their count (so
+// that numbers of any length compare as bytes do), then whether no suffix
+// follows. Answers the rank's length; ranks that agree up to the end of
+// one are the same length.
+[[gnu::noinline]] std::size_t rank_of(const char* name, unsigned char* rank) {
+  const char* p = name;
+  unsigned char* out = rank + 1;
+  rank[0] = NoVersion;
+  for (int part = 0; part < 2; ++part) {
+    if (!is_digit(*p)) return 1;
+    while (*p == '0') ++p;
+    unsigned char* const count = out++;
+    while (is_digit(*p)) *out++ = static_cast<unsigned char>(*p++);
+    *count = static_cast<unsigned char>(out - count - 1);
+    if (part == 0 && *p++ != '.') return 1;
   }
-  return rank;
+  *out++ = *p == '\0';
+  rank[0] = *p == 't' ? FreeThreaded : Version;
+  // Exactly "2.7" or "2.6": three bytes read, "2", then "7" or "6".
+  if (p - name == 3 && *p == '\0' && name[0] == '2' && (name[2] | 1) == '7')
+    rank[0] = static_cast<unsigned char>(Preferred26 + name[2] - '6');
+  return static_cast<std::size_t>(out - rank);
 }
 
 }  // namespace
 
 bool replaces_version(const char* name, const char* chosen) noexcept {
-  const Rank a = rank_of(name);
-  const Rank b = rank_of(chosen);
-  if (a.tier != b.tier) return a.tier > b.tier;
-  if (const int major = compare(a.major, b.major); major != 0) return major > 0;
-  if (const int minor = compare(a.minor, b.minor); minor != 0) return minor > 0;
-  return a.plain || !b.plain;
+  unsigned char a[longest_rank];
+  unsigned char b[longest_rank];
+  const std::size_t length = rank_of(name, a);
+  rank_of(chosen, b);
+  for (std::size_t i = 0; i < length; ++i)
+    if (a[i] != b[i]) return a[i] > b[i];
+  return true;
 }
 
 }  // namespace locate
