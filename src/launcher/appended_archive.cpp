@@ -48,7 +48,8 @@ std::int32_t archive_ending_at(int fd, std::uint32_t end, std::uint32_t padding,
   for (;;) {
     const std::uint32_t low = std::max(lowest, high - std::min(high, window_size));
     const std::uint32_t size = high - low;
-    if (size < record_size || !platform::read_file_at(fd, low, reinterpret_cast<char*>(window), size))
+    if (size < record_size ||
+        !platform::read_file_at(fd, low, reinterpret_cast<char*>(window), size))
       return -1;
     if (high == end) {
       std::uint32_t zeros = 0;
