@@ -1,5 +1,6 @@
 // The end of the launcher's own file, any bytes: the archive reader must
-// agree with a plain reading of the zip rules, and the launch must then run
+// agree with a plain reading of the zip rules and of a signature's
+// certificate table, and the launch must then run
 // the program itself, fail on a line too long, or look for its companion.
 #include <cstdint>
 #include <cstdlib>
@@ -18,15 +19,18 @@ std::uint32_t field(const std::string& s, std::size_t at, int bytes) {
   return value;
 }
 
-// The rules as written: the last end record whose comment ends the file,
-// within a comment's reach of the end, and a directory that starts inside
-// the file with its signature.
-std::int64_t expected_start(const std::string& file) {
-  if (file.size() < 22) return -1;
-  const std::size_t lowest = file.size() > 22 + 0xFFFF ? file.size() - 22 - 0xFFFF : 0;
-  for (std::size_t at = file.size() - 22;; --at) {
-    if (file.compare(at, 4, "PK\x05\x06") == 0 &&
-        field(file, at + 20, 2) == file.size() - 22 - at) {
+// The rules as written: the last end record whose comment ends at `end`,
+// or with at most `padding` zero bytes between it and `end`, within a
+// comment's reach, and a directory that starts inside the file with its
+// signature.
+std::int64_t archive_before(const std::string& file, std::size_t end, std::size_t padding) {
+  if (end < 22) return -1;
+  const std::size_t reach = 22 + 0xFFFF + padding;
+  const std::size_t lowest = end > reach ? end - reach : 0;
+  for (std::size_t at = end - 22;; --at) {
+    const std::size_t comment_end = at + 22 + field(file, at + 20, 2);
+    if (file.compare(at, 4, "PK\x05\x06") == 0 && comment_end <= end &&
+        end - comment_end <= padding && file.find_first_not_of('\0', comment_end) >= end) {
       const std::int64_t directory = static_cast<std::int64_t>(at) - field(file, at + 12, 4);
       const std::int64_t start = directory - field(file, at + 16, 4);
       if (directory < 0 || start < 0) return -1;
@@ -34,6 +38,31 @@ std::int64_t expected_start(const std::string& file) {
     }
     if (at == lowest) return -1;
   }
+}
+
+// Where a PE's security entry puts a certificate table that ends the file,
+// or 0: "MZ", the PE header (read up to a PE32+'s security entry) inside
+// the file, a PE32 or PE32+ magic, at least five data directories.
+std::size_t certificate_table(const std::string& file) {
+  if (file.size() < 176 || file.compare(0, 2, "MZ") != 0) return 0;
+  const std::size_t pe = field(file, 0x3C, 4);
+  if (pe + 176 > file.size() || file.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return 0;
+  const std::uint32_t magic = field(file, pe + 24, 2);
+  if (magic != 0x10B && magic != 0x20B) return 0;
+  const std::size_t directories = pe + 24 + (magic == 0x10B ? 96 : 112);
+  const std::uint64_t offset = field(file, directories + 32, 4);
+  const std::uint64_t length = field(file, directories + 36, 4);
+  if (field(file, directories - 4, 4) < 5 || offset == 0 || length == 0 ||
+      offset + length != file.size())
+    return 0;
+  return static_cast<std::size_t>(offset);
+}
+
+// An archive that ends the file, else one before a signature's table.
+std::int64_t expected_start(const std::string& file) {
+  const std::int64_t start = archive_before(file, file.size(), 0);
+  const std::size_t table = certificate_table(file);
+  return start >= 0 || table == 0 ? start : archive_before(file, table, 7);
 }
 
 }  // namespace

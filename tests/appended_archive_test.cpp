@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "fake_platform.h"
 #include "platform/platform.h"
@@ -25,6 +28,39 @@ std::int32_t find(const std::string& file) {
 }
 
 std::uint32_t size32(const std::string& s) { return static_cast<std::uint32_t>(s.size()); }
+
+// A program of pe_size bytes with a PE32 (or PE32+) header whose security
+// entry names `length` bytes at `table`.
+constexpr std::uint32_t pe_size = 512;
+struct PeHeader {
+  bool plus;
+  std::uint32_t table;
+  std::uint32_t length;
+  std::uint32_t directories = 16;
+  std::uint32_t at = 0x40;  // the PE header's place
+};
+
+std::string pe(const PeHeader& h) {
+  std::string out = "MZ" + std::string(0x3A, '\0') + zip::little_endian(h.at, 4);
+  out.resize(std::max<std::size_t>(out.size(), h.at));
+  const std::uint32_t count_at = h.plus ? 108 : 92;
+  std::string optional = zip::little_endian(h.plus ? 0x20B : 0x10B, 2);
+  optional.resize(count_at);
+  optional += zip::little_endian(h.directories, 4) + std::string(4 * 8, '\0') +
+              zip::little_endian(h.table, 4) + zip::little_endian(h.length, 4);
+  out.replace(h.at, std::string::npos, std::string("PE\0\0", 4) + std::string(20, '\0') + optional);
+  out.resize(300, '\0');
+  out += "PK\x05\x06 in the code";
+  out.resize(pe_size, '\0');
+  return out;
+}
+
+// What signing appends: zero bytes up to the table, then the table.
+const std::string table = zip::little_endian(64, 4) + "\x00\x02\x02\x00" + std::string(56, 'c');
+std::string signed_file(bool plus, const std::string& body, std::size_t padding) {
+  const auto at = static_cast<std::uint32_t>(pe_size + body.size() + padding);
+  return pe({plus, at, size32(table)}) + body + std::string(padding, '\0') + table;
+}
 
 struct TailCase {
   const char* name;
@@ -63,6 +99,9 @@ TEST(AppendedArchive, FoundOnlyWhereAZipReaderWouldFindIt) {
       {"offsets that reach the file's start", "x" + directory + record(size32(directory), 1), 0},
       {"offsets one byte before it", "x" + directory + record(size32(directory), 2), -1},
       {"a directory without its signature", not_directory + record(size32(directory), 0), -1},
+      // Before the record less 2^32 - 22 lies its comment.
+      {"a directory size that wraps round", "x" + zip::end_record({0xFFFFFFEA, 0, "PK\x01\x02", 4}),
+       -1},
       // As a zip reader does: the record nearest the end, even inside
       // another record's comment.
       {"a record in another's comment", program + line + zip::archive("outer", inner),
@@ -70,6 +109,41 @@ TEST(AppendedArchive, FoundOnlyWhereAZipReaderWouldFindIt) {
   };
   for (const auto& c : cases) EXPECT_EQ(find(c.file), c.start) << c.name;
   EXPECT_EQ(fake::state().open_files, 0);
+}
+
+TEST(AppendedArchive, SignedAfterItWasWritten) {
+  const std::string body = line + zip::archive();
+  const std::string commented = line + zip::archive("x", "made by hand");
+  const auto start = static_cast<std::int32_t>(pe_size + line.size());
+  const std::string unsigned_file = pe({false, 0, 0}) + body;
+  const std::uint32_t end = size32(unsigned_file) + size32(table);
+  const auto lying = [&](PeHeader h) { return pe(h) + body + table; };
+  std::vector<TailCase> cases;
+  for (std::size_t padding = 0; padding <= 7; ++padding) {
+    cases.push_back({"PE32", signed_file(false, body, padding), start});
+    cases.push_back({"PE32+", signed_file(true, body, padding), start});
+  }
+  const TailCase more[] = {
+      {"a comment before the padding", signed_file(true, commented, 5), start},
+      {"eight zero bytes before the table", signed_file(false, body, 8), -1},
+      {"a byte before the table that is no padding", signed_file(false, body + "\x01", 0), -1},
+      {"a signed plain program", signed_file(false, line, 0), -1},
+      {"a table one byte short of the end", lying({true, end - size32(table), size32(table) - 1}),
+       -1},
+      {"a table past the end", lying({true, end - size32(table), size32(table) + 1}), -1},
+      {"offset and size that wrap", lying({true, 0xFFFFFF00, end + 0x100}), -1},
+      {"offset 0", lying({false, 0, end}), -1},
+      {"four data directories", lying({false, end - size32(table), size32(table), 4}), -1},
+      {"a PE header one byte too near the end",
+       signed_file(false, body, 0).substr(0, 0x3C) + zip::little_endian(end - 175, 4) +
+           signed_file(false, body, 0).substr(0x40),
+       -1},
+      // The file as it stands ends in an archive: read as unsigned.
+      {"a table inside an archive that ends the file",
+       pe({false, size32(unsigned_file) - 40, 40}) + body, start},
+  };
+  cases.insert(cases.end(), std::begin(more), std::end(more));
+  for (const auto& c : cases) EXPECT_EQ(find(c.file), c.start) << c.name << " " << c.file.size();
 }
 
 }  // namespace
