@@ -1,7 +1,7 @@
 // The end of the launcher's own file, any bytes: the archive reader must
 // agree with a plain reading of the zip rules and of a signature's
-// certificate table, and the launch must then run
-// the program itself, fail on a line too long, or look for its companion.
+// certificate table, and the launch must then run the program itself, fail
+// on a line too long, or look for its companion.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

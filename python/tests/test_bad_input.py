@@ -63,10 +63,16 @@ def _script_path(folder, size):
     return dict(name="n" * (size - len(folder) - len("/-script.py")))
 
 
+def _program_path(folder, size):
+    """A single file whose own path, the script's, is ``size`` bytes."""
+    return dict(name="n" * (size - len(folder) - len("/.exe")), single_file=True)
+
+
 @pytest.mark.parametrize("build, limit, message", [
     (_line, 256, "the launcher reads only the first 256"),
     (_interpreter_path, 259, "the launcher takes at most 259"),
     (_script_path, 255, "longer than the 255 bytes"),
+    (_program_path, 255, "longer than the 255 bytes"),
 ])
 @pytest.mark.parametrize("over", [0, 1], ids=["at", "over"])
 def test_limit_holds_at_its_boundary(tmp_path, build, limit, message, over):

@@ -4,6 +4,7 @@ itself."""
 
 import io
 import os
+import shutil
 import subprocess
 import zipfile
 
@@ -44,12 +45,15 @@ def test_make_and_script_by_the_command_line(tmp_path, capsys):
     for name in ("hello.exe", "show.exe"):
         assert (dest / name).read_bytes() == (again / name).read_bytes()
 
-    # Python runs each as it stands; argv[0] is the program without .exe.
+    # Python runs each as it stands; argv[0] is the program without .exe,
+    # in whatever case the system gives it.
     (tmp_path / "show.py").write_text(SHOW)
     env = dict(os.environ, PYTHONPATH=str(tmp_path))
-    show = subprocess.run(["/usr/bin/python3", str(dest / "show.exe"), "a b"], env=env,
-                          stdout=subprocess.PIPE, text=True)
-    assert (show.returncode, show.stdout) == (3, repr([str(dest / "show"), "a b"]) + "\n")
+    shutil.copy(dest / "show.exe", tmp_path / "SHOW.EXE")
+    for program in (dest / "show.exe", tmp_path / "SHOW.EXE"):
+        show = subprocess.run(["/usr/bin/python3", str(program), "a b"], env=env,
+                              stdout=subprocess.PIPE, text=True)
+        assert (show.returncode, show.stdout) == (3, repr([str(program)[:-4], "a b"]) + "\n")
     hello = subprocess.run(["/usr/bin/python3", str(dest / "hello.exe"), "x"],
                            stdout=subprocess.PIPE, text=True, check=True)
     assert hello.stdout == "hello ['x']\n"

@@ -6,6 +6,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import zipfile
 
 BINFMT = "/proc/sys/fs/binfmt_misc"
@@ -29,6 +30,29 @@ def write_single_file(program, line, target):
         data = f.read()
     with open(target, "wb") as f:
         f.write(data + line + archive.getvalue())
+
+
+def sign_in_place(path, nest=False):
+    """Signs the file at `path` with a throwaway certificate, as a site signs
+    a single file after writing it (`nest`: a second signature besides the
+    first, in the same table), and verifies the signature."""
+    keys = tempfile.mkdtemp(prefix="signing-")
+    try:
+        cert, key, signed = (os.path.join(keys, name) for name in ("cert.pem", "key.pem", "out"))
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                        "-out", cert, "-days", "2", "-subj", "/CN=launcher test signing"],
+                       check=True, capture_output=True)
+        for extra in [[], ["-nest"]] if nest else [[]]:
+            subprocess.run(["osslsigncode", "sign", *extra, "-certs", cert, "-key", key,
+                            "-n", "tool", "-in", path, "-out", signed], check=True,
+                           capture_output=True)
+            os.replace(signed, path)
+        verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
+                                  capture_output=True, text=True, check=False)
+        if "Signature verification: ok" not in verified.stdout:
+            raise RuntimeError(f"{path} does not verify: {verified.stdout}{verified.stderr}")
+    finally:
+        shutil.rmtree(keys, ignore_errors=True)
 
 
 class Check:

@@ -11,6 +11,7 @@ import tempfile
 import time
 import unittest
 
+from emulated import sign_in_place
 from winetest import (LAUNCHER, LAUNCHERW, STUB, USER, WINE, Box, WineCase, add_version,
                       clear_registry, wine, wine_env, winpath)
 
@@ -50,7 +51,9 @@ class Registry(WineCase):
             (["2.5", "2.6", "3.1"], "2.6"),
             (["2.7.1", "2.6"], "2.6"),
             (["2.7.1", "2.7-32", "2.5"], "2.7.1"),
-            (["3.1", "2.5", "3.10"], "3.10"),
+            # Read in string order: the newest is not the last.
+            (["3.9", "3.10", "3.14"], "3.14"),
+            (["3.13", "3.14", "3.14-32", "3.14-arm64", "3.14t"], "3.14"),
         ]
         for names, chosen in cases:
             with self.subTest(names=names):
@@ -595,6 +598,14 @@ class Signed(WineCase):
         self.assertEqual(outcome.status, 4, outcome.err)
         self.assertEqual(self.box.recorded()[1][:4], [winpath(STUB).encode(), b"-E", b"-s", script])
         self.assert_verifies(launcher)
+
+    def test_single_file_signed_twice_after_it_was_written_runs(self):
+        launcher = self.box.install_single("tool/run.exe", f"#!{winpath(STUB)}\n".encode())
+        sign_in_place(launcher, nest=True)
+        outcome = self.box.run(f'{winpath(launcher)} "a b"', env=self.stub_env(STUB_STATUS=3))
+        self.assertEqual(outcome.status, 3, outcome.err)
+        self.assertEqual(self.box.recorded()[1],
+                         [winpath(STUB).encode(), winpath(launcher).encode(), b"a b"])
 
     def test_signed_windowless_runs(self):
         found = self.box.copy_stub("bin/pythonw.exe")
