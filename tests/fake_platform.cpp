@@ -61,13 +61,6 @@ void* allocate_zeroed(std::size_t size) noexcept {
   return std::calloc(1, size == 0 ? 1 : size);
 }
 
-// Filled with a pattern: a byte read before it was written shows.
-void* allocate_buffer(std::size_t size) noexcept {
-  void* block = allocate_zeroed(size);
-  if (block != nullptr) std::memset(block, 0xA5, size == 0 ? 1 : size);
-  return block;
-}
-
 void release(void* block) noexcept { std::free(block); }
 
 // Like the real calls: a path cut to the buffer answers as long as the

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/heap.h"
 #include "platform/platform.h"
 
 namespace launcher {
@@ -12,11 +11,13 @@ namespace {
 
 constexpr std::uint32_t record_size = 22;  // the end record without its comment
 constexpr std::uint32_t longest_comment = 0xFFFF;
-// The file is read from its end in windows of this size, one buffer for
-// all: most archives end in a record without a comment, found in the
-// first, and a plain program's last 64 KiB go through a buffer that stays
-// in the cache rather than into 16 fresh pages.
-constexpr std::uint32_t window_size = 4096;
+// The file is read from its end in windows of this size, one buffer on the
+// stack for all: most archives end in a record without a comment, found in
+// the first, and a plain program's last 64 KiB go through a buffer that
+// stays in the cache rather than into 16 fresh pages. Under 4 KiB with the
+// rest of the frame: a larger frame needs a stack probe, which the
+// Windows programs do not link.
+constexpr std::uint32_t window_size = 3968;
 // A certificate table starts on an 8-byte boundary, after zero bytes.
 constexpr std::uint32_t longest_padding = 7;
 
@@ -109,8 +110,10 @@ std::uint32_t certificate_table(int fd, std::uint32_t size, unsigned char* heade
   const auto magic = static_cast<std::uint16_t>(read_field<std::uint16_t>(header + 24) - 0x10B);
   if ((magic & ~0x100U) != 0) return 0;
   const unsigned char* const directories = header + 24 + 96 + (magic >> 4);
-  const auto offset = read_field<std::uint32_t>(directories + 4 * 8);
-  const auto length = read_field<std::uint32_t>(directories + 4 * 8 + 4);
+  // The security entry is the fifth directory: a file offset and a size.
+  const unsigned char* const security = directories + 32;
+  const auto offset = read_field<std::uint32_t>(security);
+  const auto length = read_field<std::uint32_t>(security + 4);
   if (read_field<std::uint32_t>(directories - 4) <= 4 || length == 0 || length > size ||
       offset != size - length)
     return 0;
@@ -125,15 +128,14 @@ std::uint32_t certificate_table(int fd, std::uint32_t size, unsigned char* heade
   const std::int32_t size = platform::file_size(fd);
   if (size < static_cast<std::int32_t>(record_size)) return -1;
   const auto end = static_cast<std::uint32_t>(size);
-  const HeapArray<unsigned char> window = allocate_read_buffer(window_size);
-  if (!window) return -1;
+  unsigned char window[window_size];  // filled before it is read
   // An archive that ends the file, else one before the certificate table
   // that signing appends: a security entry that names anything else, or
   // no archive before its table, changes nothing.
-  const std::int32_t start = archive_ending_at(fd, end, 0, window.get());
+  const std::int32_t start = archive_ending_at(fd, end, 0, window);
   if (start >= 0) return start;
-  const std::uint32_t table = certificate_table(fd, end, window.get());
-  return table == 0 ? -1 : archive_ending_at(fd, table, longest_padding, window.get());
+  const std::uint32_t table = certificate_table(fd, end, window);
+  return table == 0 ? -1 : archive_ending_at(fd, table, longest_padding, window);
 }
 
 }  // namespace launcher

@@ -52,8 +52,3 @@ template <typename T>
   if (count > static_cast<std::size_t>(-1) / sizeof(T)) return nullptr;
   return HeapArray<T>(static_cast<T*>(platform::allocate_zeroed(count * sizeof(T))));
 }
-
-// Bytes to read into, not zeroed; null when the memory cannot be had.
-[[nodiscard]] inline HeapArray<unsigned char> allocate_read_buffer(std::size_t size) noexcept {
-  return HeapArray<unsigned char>(static_cast<unsigned char*>(platform::allocate_buffer(size)));
-}

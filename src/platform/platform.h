@@ -44,10 +44,6 @@ void program_started() noexcept;
 
 // Zero-filled heap memory; nullptr when none can be had.
 [[nodiscard]] void* allocate_zeroed(std::size_t size) noexcept;
-// Heap memory for a buffer that is filled before it is read, not zeroed
-// (64 KiB cleared for nothing would cost more than the rest of a launch);
-// nullptr when none can be had. Released as the other.
-[[nodiscard]] void* allocate_buffer(std::size_t size) noexcept;
 void release(void* block) noexcept;
 
 // The launcher's own file path (the rule above; 0 when it cannot be had).

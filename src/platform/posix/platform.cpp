@@ -26,8 +26,6 @@ const Program& program() noexcept { return posix_console; }
 
 void program_started() noexcept {}
 
-void* allocate_buffer(std::size_t size) noexcept { return std::malloc(size == 0 ? 1 : size); }
-
 // readlink cuts a long path to the buffer without a terminator.
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
   const ssize_t n = readlink("/proc/self/exe", buf, capacity);

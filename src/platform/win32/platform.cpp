@@ -20,10 +20,6 @@ namespace platform {
 
 PathStyle path_style() noexcept { return PathStyle::Windows; }
 
-// The runtime's heap clears a block about as fast as it finds one; one
-// import less.
-void* allocate_buffer(std::size_t size) noexcept { return allocate_zeroed(size); }
-
 // A path cut to the buffer is answered as long as the buffer, and not
 // always terminated (Windows XP): the last byte is always made one.
 std::size_t module_path(char* buf, std::size_t capacity) noexcept {
