@@ -231,9 +231,12 @@ class Failures(WineCase):
         launcher = self.box.install("run.exe", None)
         outcome = self.box.run(winpath(launcher))
         self.assertEqual(outcome.status, 2)
-        self.assertEqual(outcome.err,
-                         b"Cannot open " + winpath(self.box.path("run-script.py")).encode() +
-                         b"\r\n")
+        message = b"Cannot open " + winpath(self.box.path("run-script.py")).encode() + b"\r\n"
+        self.assertEqual(outcome.err, message)
+        # Debian's wine command too: the set-up installs no 32-bit Wine that
+        # it would try first.
+        started = wine(launcher, loader="/usr/bin/wine")
+        self.assertEqual((started.returncode, started.stderr), (2, message))
 
     def test_not_a_program(self):
         script = self.box.path("run-script.py")

@@ -35,12 +35,12 @@ def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def wine(*args, env=None, cwd=None, timeout=120):
+def wine(*args, env=None, cwd=None, timeout=120, loader=WINE):
     """Runs a Windows program. Output goes through files, not pipes: a wine
     server started on the way would hold a pipe open, and the capture would
     never end."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run([WINE, *args], env=wine_env(env), cwd=cwd, timeout=timeout,
+        result = subprocess.run([loader, *args], env=wine_env(env), cwd=cwd, timeout=timeout,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=err, check=False)
         out.seek(0)
         err.seek(0)
