@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -29,26 +28,23 @@ std::int32_t find(const std::string& file) {
 
 std::uint32_t size32(const std::string& s) { return static_cast<std::uint32_t>(s.size()); }
 
-// A program of pe_size bytes with a PE32 (or PE32+) header whose security
-// entry names `length` bytes at `table`.
+// A program of pe_size bytes with a PE32 (or PE32+) header at 0x40 whose
+// security entry names `length` bytes at `table`.
 constexpr std::uint32_t pe_size = 512;
 struct PeHeader {
   bool plus;
   std::uint32_t table;
   std::uint32_t length;
   std::uint32_t directories = 16;
-  std::uint32_t at = 0x40;  // the PE header's place
 };
 
 std::string pe(const PeHeader& h) {
-  std::string out = "MZ" + std::string(0x3A, '\0') + zip::little_endian(h.at, 4);
-  out.resize(std::max<std::size_t>(out.size(), h.at));
-  const std::uint32_t count_at = h.plus ? 108 : 92;
   std::string optional = zip::little_endian(h.plus ? 0x20B : 0x10B, 2);
-  optional.resize(count_at);
+  optional.resize(h.plus ? 108 : 92);  // up to the count of data directories
   optional += zip::little_endian(h.directories, 4) + std::string(4 * 8, '\0') +
               zip::little_endian(h.table, 4) + zip::little_endian(h.length, 4);
-  out.replace(h.at, std::string::npos, std::string("PE\0\0", 4) + std::string(20, '\0') + optional);
+  std::string out = "MZ" + std::string(0x3A, '\0') + zip::little_endian(0x40, 4) +
+                    std::string("PE\0\0", 4) + std::string(20, '\0') + optional;
   out.resize(300, '\0');
   out += "PK\x05\x06 in the code";
   out.resize(pe_size, '\0');
