@@ -32,16 +32,25 @@ def write_single_file(program, line, target):
         f.write(data + line + archive.getvalue())
 
 
+def throwaway_certificate(folder):
+    """A self-signed code-signing certificate and its key, written to
+    `folder`: their paths."""
+    cert, key = (os.path.join(folder, name) for name in ("cert.pem", "key.pem"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", cert, "-days", "2", "-subj", "/CN=launcher test signing",
+                    "-addext", "extendedKeyUsage=codeSigning"],
+                   check=True, capture_output=True)
+    return cert, key
+
+
 def sign_in_place(path, nest=False):
     """Signs the file at `path` with a throwaway certificate, as a site signs
     a single file after writing it (`nest`: a second signature besides the
     first, in the same table), and verifies the signature."""
     keys = tempfile.mkdtemp(prefix="signing-")
     try:
-        cert, key, signed = (os.path.join(keys, name) for name in ("cert.pem", "key.pem", "out"))
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
-                        "-out", cert, "-days", "2", "-subj", "/CN=launcher test signing"],
-                       check=True, capture_output=True)
+        cert, key = throwaway_certificate(keys)
+        signed = os.path.join(keys, "out")
         for extra in [[], ["-nest"]] if nest else [[]]:
             subprocess.run(["osslsigncode", "sign", *extra, "-certs", cert, "-key", key,
                             "-n", "tool", "-in", path, "-out", signed], check=True,

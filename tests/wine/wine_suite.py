@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-from emulated import sign_in_place
+from emulated import sign_in_place, throwaway_certificate
 from winetest import (LAUNCHER, LAUNCHERW, STUB, USER, WINE, Box, WineCase, add_version,
                       clear_registry, wine, wine_env, winpath)
 
@@ -556,11 +556,7 @@ class Signed(WineCase):
     @classmethod
     def setUpClass(cls):
         cls.keys = tempfile.mkdtemp(prefix="signing-")
-        cls.cert, key = (os.path.join(cls.keys, name) for name in ("cert.pem", "key.pem"))
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
-                        "-out", cls.cert, "-days", "2", "-subj", "/CN=launcher test signing",
-                        "-addext", "extendedKeyUsage=codeSigning"],
-                       check=True, capture_output=True)
+        cls.cert, key = throwaway_certificate(cls.keys)
         cls.signed = {}
         for arch in ("x86", "x64", "arm64"):
             for name in ("launcher.exe", "launcherw.exe"):
