@@ -80,6 +80,8 @@ TEST(AppendedArchive, FoundOnlyWhereAZipReaderWouldFindIt) {
       {"program, line, archive", program + line + zip, before},
       {"an archive alone", zip, 0},
       {"a comment", program + line + zip::archive("x", "made by hand"), before},
+      {"a record one byte before the first window read",
+       program + line + zip::archive("x", std::string(3947, 'c')), before},
       {"the longest comment", program + line + zip::archive("x", std::string(0xFFFF, 'c')), before},
       {"a comment shorter than it says",
        program + body +
@@ -114,6 +116,11 @@ TEST(AppendedArchive, SignedAfterItWasWritten) {
   const std::string unsigned_file = pe({false, 0, 0}) + body;
   const std::uint32_t end = size32(unsigned_file) + size32(table);
   const auto lying = [&](PeHeader h) { return pe(h) + body + table; };
+  const auto patched = [&](std::size_t at, char byte) {
+    std::string file = signed_file(false, body, 0);
+    file[at] = byte;
+    return file;
+  };
   std::vector<TailCase> cases;
   for (std::size_t padding = 0; padding <= 7; ++padding) {
     cases.push_back({"PE32", signed_file(false, body, padding), start});
@@ -130,6 +137,11 @@ TEST(AppendedArchive, SignedAfterItWasWritten) {
       {"offset and size that wrap", lying({true, 0xFFFFFF00, end + 0x100}), -1},
       {"offset 0", lying({false, 0, end}), -1},
       {"four data directories", lying({false, end - size32(table), size32(table), 4}), -1},
+      {"five data directories", lying({false, end - size32(table), size32(table), 5}), start},
+      {"no MZ", patched(0, 'X'), -1},
+      {"optional-header magic 0x10C", patched(0x40 + 24, '\x0C'), -1},
+      {"an empty table after 3 zero bytes",
+       pe({false, size32(unsigned_file) + 3, 0}) + body + std::string(3, '\0'), -1},
       {"a PE header one byte too near the end",
        signed_file(false, body, 0).substr(0, 0x3C) + zip::little_endian(end - 175, 4) +
            signed_file(false, body, 0).substr(0x40),

@@ -80,6 +80,11 @@ TEST_F(Resolve, SixtyFourBitViewFirstThenThirtyTwo) {
   // A 64-bit view with a version but nothing usable falls through too.
   fake::add_version(fake::view64, "2.7", std::nullopt);
   EXPECT_EQ(resolve("python.exe").path, "C:\\Py32\\python.exe");
+  // The 32-bit view's choice owes nothing to the 64-bit view's.
+  fake::reset();
+  fake::add_version(fake::view64, "3.14", std::nullopt);
+  fake::add_version(fake::view32, "3.9", std::string("C:\\Py39", 8));
+  EXPECT_EQ(resolve("python.exe").path, "C:\\Py39\\python.exe");
 }
 
 struct VersionCase {
@@ -105,6 +110,11 @@ TEST_F(Resolve, RegistryVersionChoice) {
       {{"dev", "main"}, "main"},
       {{"3.14-32", "3.14-arm64"}, "3.14-arm64"},
       {{"3.014-32", "3.14-arm64"}, "3.14-arm64"},
+      {{"3.1", "3-14"}, "3.1"},
+      {{"3.13", "3.14t-32"}, "3.13"},
+      {{"3.14", "2.70"}, "3.14"},
+      {{"3.14", "3.6"}, "3.14"},
+      {{"3.14", "3." + std::string(300, '9')}, "3.14"},
   };
   for (const auto& c : cases) {
     fake::reset();

@@ -119,29 +119,32 @@ def test_pip_wheel_as_single_files(tmp_path):
 
 @pytest.mark.parametrize("single_file", [False, True], ids=["companion", "single file"])
 def test_windowless_scripts_and_headers(tmp_path, single_file):
-    """A .pyw script gets the windowless program (one file, one RECORD row,
-    as a single file); headers land in Include\\<distribution>."""
+    """A .pyw script, in any case, gets the windowless program (one file, one
+    RECORD row, as a single file), a .py after a byte-order mark the console
+    one; headers land in Include\\<distribution>."""
     prefix = str(tmp_path / "env")
     wheel = make_wheel(str(tmp_path), "paint", "1.0", {
-        "paint-1.0.data/scripts/paint.pyw": "#!python\nimport tkinter\n",
+        "paint-1.0.data/scripts/PAINT.PYW": "#!python\nimport tkinter\n",
+        "paint-1.0.data/scripts/tool.py": "\ufeff#!python\nprint()\n",
         "paint-1.0.data/headers/paint.h": "int paint(void);\n",
     })
     install_wheels([wheel], prefix, arch="x64", single_file=single_file)
     check_record(prefix, "paint-1.0.dist-info")
     scripts = os.path.join(prefix, "Scripts")
-    program = open(os.path.join(scripts, "paint.exe"), "rb").read()
+    program = open(os.path.join(scripts, "PAINT.exe"), "rb").read()
     if single_file:
-        assert os.listdir(scripts) == ["paint.exe"]
+        assert sorted(os.listdir(scripts)) == ["PAINT.exe", "tool.exe"]
         assert program.startswith(program_bytes("x64", True) + b"#!pythonw.exe\n")
     else:
-        assert sorted(os.listdir(scripts)) == ["paint-script.pyw", "paint.exe"]
+        assert sorted(os.listdir(scripts)) == ["PAINT-script.pyw", "PAINT.exe", "tool-script.py",
+                                               "tool.exe"]
         assert program == program_bytes("x64", True)
     assert os.path.isfile(os.path.join(prefix, "Include", "paint", "paint.h"))
 
 
 def test_write_that_fails_mid_install_leaves_nothing(tmp_path, monkeypatch, capsys):
     prefix = tmp_path / "env"
-    (prefix / "Lib").mkdir(parents=True)
+    prefix.mkdir()  # the folders made are removed, the innermost first
     before = snapshot(str(prefix))
     wheel = make_wheel(str(tmp_path), "full", "1.0", {"a.py": "a\n", "b.py": "b\n", "c.py": "c\n"},
                        entry_points="[console_scripts]\nfull = a:f\n")

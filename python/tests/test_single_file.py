@@ -59,8 +59,10 @@ def test_make_and_script_by_the_command_line(tmp_path, capsys):
     assert hello.stdout == "hello ['x']\n"
 
 
-@pytest.mark.parametrize("kwargs", [dict(entry_point="show:main"), dict(script=HELLO, gui=True)],
-                         ids=["entry point", "windowless script"])
+@pytest.mark.parametrize("kwargs", [
+    dict(entry_point="show:main"), dict(script=HELLO, gui=True),
+    dict(entry_point="show:main", interpreter="C:\\Pythön\\python.exe"),
+], ids=["entry point", "windowless script", "non-ASCII interpreter"])
 def test_layout_program_line_archive(tmp_path, kwargs):
     """The released program byte for byte, the companion's own interpreter
     line, a line end, and an archive of one stored member at a fixed date."""
