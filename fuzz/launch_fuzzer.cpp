@@ -30,7 +30,8 @@ void fill_view(FuzzedDataProvider& in, std::uint32_t view) {
     if (name) {
       std::string key = "software\\python\\pythoncore\\" + *name + "\\installpath\\";
       for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      keys[key].first_value = maybe_string(in, 300);
+      for (const char* value : {"", "ExecutablePath"})
+        if (const auto data = maybe_string(in, 300)) keys[key].values.emplace_back(value, *data);
     }
   }
 }

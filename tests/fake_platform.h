@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -15,7 +16,8 @@ namespace fake {
 
 struct RegistryKeyData {
   std::vector<std::optional<std::string>> subkeys;  // nullopt: read fails
-  std::optional<std::string> first_value;           // raw data bytes
+  // name ("": the default value) -> raw data bytes, in the order written
+  std::vector<std::pair<std::string, std::string>> values;
   bool count_fails = false;
 };
 
@@ -54,8 +56,9 @@ inline constexpr std::uint32_t view32 = 0x20219;
 inline constexpr std::uint32_t user = 0x20019;  // the current user's hive
 
 // Adds a version subkey and, when install_dir is given, its InstallPath
-// key whose first value is install_dir (data as given, no terminator added).
+// key whose default value is install_dir (data as given, no terminator
+// added), with python.exe and pythonw.exe there unless the install is gone.
 void add_version(std::uint32_t view, const std::string& version,
-                 const std::optional<std::string>& install_dir);
+                 const std::optional<std::string>& install_dir, bool gone = false);
 
 }  // namespace fake

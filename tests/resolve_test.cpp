@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,28 @@ TEST_F(Resolve, AbsoluteTokensAreTakenAsTheyStand) {
   fake::state().search_result = "C:\\Found\\python.exe";
   for (const auto& [token, expected] : cases) {
     fake::state().calls.clear();
+    fake::state().files[expected];
     const Resolved r = resolve(token);
     EXPECT_EQ(r.path, expected);
     EXPECT_EQ(r.token, expected) << "slashes are converted in place";
-    EXPECT_TRUE(fake::state().calls.empty()) << token << ": no stage runs";
+    EXPECT_EQ(fake::state().calls, std::vector<std::string>{"exists " + std::string(expected)})
+        << token << ": no stage runs";
+  }
+}
+
+// An environment moved with its scripts (C:\Py\Scripts\run.exe): an
+// interpreter that is gone is looked for beside the launcher, then above.
+TEST_F(Resolve, AbsoluteTokenThatIsGoneFromAMovedTree) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"C:\\Old\\python.exe", "C:\\Py\\Scripts\\python.exe"}, "C:\\Old\\python.exe"},
+      {{"C:\\Py\\Scripts\\python.exe", "C:\\Py\\python.exe"}, "C:\\Py\\Scripts\\python.exe"},
+      {{"C:\\Py\\python.exe", "C:\\python.exe"}, "C:\\Py\\python.exe"},
+      {{"C:\\python.exe", "C:\\Py\\Scripts\\Old\\python.exe"}, "C:\\Old\\python.exe"},
+  };
+  for (const auto& [files, expected] : cases) {
+    fake::reset();
+    for (const std::string& file : files) fake::state().files[file];
+    EXPECT_EQ(resolve("C:\\Old\\python.exe").path, expected) << files.front();
   }
 }
 
@@ -89,7 +108,8 @@ TEST_F(Resolve, SixtyFourBitViewFirstThenThirtyTwo) {
 
 struct VersionCase {
   std::vector<std::string> names;
-  std::string chosen;
+  std::string chosen;  // "": none, the fallback
+  std::vector<std::string> gone = {};
 };
 
 TEST_F(Resolve, RegistryVersionChoice) {
@@ -115,11 +135,15 @@ TEST_F(Resolve, RegistryVersionChoice) {
       {{"3.14", "2.70"}, "3.14"},
       {{"3.14", "3.6"}, "3.14"},
       {{"3.14", "3." + std::string(300, '9')}, "3.14"},
+      {{"3.14", "3.15"}, "3.14", {"3.15"}},
+      {{"3.14", "3.15"}, "", {"3.14", "3.15"}},
   };
   for (const auto& c : cases) {
     fake::reset();
-    for (const auto& name : c.names)
-      fake::add_version(fake::view64, name, "C:\\Py" + name + std::string(1, '\0'));
+    for (const auto& name : c.names) {
+      const bool gone = std::count(c.gone.begin(), c.gone.end(), name) > 0;
+      fake::add_version(fake::view64, name, "C:\\Py" + name + std::string(1, '\0'), gone);
+    }
     EXPECT_EQ(resolve("python.exe").path, "C:\\Py" + c.chosen + "\\python.exe");
   }
 }
@@ -163,6 +187,47 @@ TEST_F(Resolve, TrailingBackslashInstallDirKeepsBothBackslashes) {
   fake::add_version(fake::view64, "2.6", std::string("C:\\Python26\\", 13));
   fake::add_version(fake::view64, "3.1", std::string("C:\\Python31\\", 13));
   EXPECT_EQ(resolve("python.exe").path, "C:\\Python26\\\\python.exe");
+}
+
+struct ValueCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> values;  // as written
+  bool windowless;
+  std::string expected;
+};
+
+// The program's own value by name, else the install folder and its name.
+TEST_F(Resolve, InstallPathValuesByName) {
+  const std::string dir("C:\\P\0", 5);
+  const std::string exe("C:\\P\\py.exe\0", 12);
+  const std::string pyw("C:\\P\\pyw.exe\0", 13);
+  const std::string fits = "C:\\" + std::string(256, 'p');
+  const ValueCase cases[] = {
+      {"after the default", {{"", dir}, {"ExecutablePath", exe}}, false, "C:\\P\\py.exe"},
+      {"before it", {{"ExecutablePath", exe}, {"", dir}}, false, "C:\\P\\py.exe"},
+      {"empty", {{"ExecutablePath", std::string(1, '\0')}, {"", dir}}, false, "C:\\P\\python.exe"},
+      {"windowless",
+       {{"ExecutablePath", exe}, {"WindowedExecutablePath", pyw}},
+       true,
+       "C:\\P\\pyw.exe"},
+      {"windowless, none of its own",
+       {{"ExecutablePath", exe}, {"", dir}},
+       true,
+       "C:\\P\\pythonw.exe"},
+      {"259 bytes", {{"ExecutablePath", fits + '\0'}}, false, fits},
+      {"260 bytes", {{"ExecutablePath", fits + "p"}, {"", dir}}, false, "C:\\Py\\python.exe"},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    if (c.windowless) fake::state().program = &platform::windows_windowless;
+    fake::add_version(fake::view64, "3.14", std::nullopt);
+    fake::state()
+        .registry[fake::view64]["software\\python\\pythoncore\\3.14\\installpath\\"]
+        .values = c.values;
+    fake::state().files[c.expected];
+    EXPECT_EQ(resolve("python.exe").path, c.expected) << c.name;
+    EXPECT_EQ(fake::state().stderr_text.empty(), c.expected != "C:\\Py\\python.exe") << c.name;
+  }
 }
 
 // Install directory data of a given size, terminator included.
@@ -280,7 +345,7 @@ TEST_F(Resolve, PosixPathsUseTheSlash) {
       {"/run-script.py", "python3", "/python3"},
   };
   for (const auto& c : cases) EXPECT_EQ(resolve(c.token, c.script).path, c.expected) << c.token;
-  EXPECT_EQ(fake::state().calls.front(), "search python3");
+  EXPECT_EQ(fake::state().calls[3], "search python3");
 }
 
 struct UserCase {

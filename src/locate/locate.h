@@ -36,11 +36,13 @@ enum class Unresolved : std::uint8_t {
 
 // A token that begins with "<launcher_dir>" and a separator names a path
 // from the launcher's own directory; one with a drive or a leading
-// separator is taken as it stands; any other stands for the machine's
-// Python, searched for in a fixed order and finally looked for in the
-// directory above the script's. Changes the token in place (forward
-// slashes become the platform separator). Null, with the reason in `why`,
-// when no path can be formed.
+// separator is taken as it stands, unless no file is there and one of its
+// name is in the launcher's directory or the one above (a moved
+// environment); any other stands for the machine's Python, searched for in
+// a fixed order and finally looked for in the directory above the
+// script's. Changes the token in place (forward slashes become the
+// platform separator). Null, with the reason in `why`, when no path can be
+// formed.
 [[nodiscard]] HeapArray<char> resolve_interpreter(char* token, const char* script_path,
                                                   Unresolved* why) noexcept;
 

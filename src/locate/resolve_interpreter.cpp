@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <string_view>
 
 #include "locate/locate.h"
+#include "platform/chars.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -55,6 +57,28 @@ HeapArray<char> beside_launcher(const char* rest, const char* script_path,
   return make_path_block(work);
 }
 
+// An absolute interpreter that is not there: the file of its name in the
+// launcher's own directory, else in the one above, the first that is a
+// file. An environment moved or renamed with its scripts keeps its
+// interpreter there (a venv beside them, an install above its Scripts).
+// Nowhere else: whoever can write there can replace the launcher itself.
+HeapArray<char> as_given_or_moved(const char* token, const char* script_path) noexcept {
+  if (!platform::file_exists(token)) {
+    const std::string_view name(token + platform::file_name_start(std::string_view(token)));
+    const std::string_view script(script_path);
+    char work[path_block_size];
+    // The launcher's directory with its separator, then the one above.
+    std::size_t dir = platform::file_name_start(script);
+    for (int up = 0; up < 2 && dir > 0 && dir + name.size() < sizeof work; ++up) {
+      put_text(put_text(work, std::string_view(script_path, dir)), name);
+      if (platform::file_exists(work)) return make_path_block(work);
+      do --dir;
+      while (dir > 0 && !platform::is_separator(script[dir - 1]));
+    }
+  }
+  return make_path_block(token);
+}
+
 // A file of the fallback's name is there: the answer, as it always was.
 HeapArray<char> fallback_or_current_user(const char* token, const char* script_path) noexcept {
   HeapArray<char> fallback = beside_parent_directory(token, script_path);
@@ -75,7 +99,7 @@ HeapArray<char> resolve_interpreter(char* token, const char* script_path,
     if (*p == '/') *p = platform::separator();
   }
   if (const char* rest = after_launcher_dir(token)) return beside_launcher(rest, script_path, why);
-  if (platform::has_root(token)) return make_path_block(token);
+  if (platform::has_root(token)) return as_given_or_moved(token, script_path);
 
   // A relative token stands for the machine's Python, wherever it is found.
   char work[path_block_size] = {};

@@ -25,67 +25,79 @@ char* append(char* out, const char* text) noexcept {
   return out;
 }
 
-// The version to use among the names read (replaces_version). False when
-// no name could be read at all.
-bool choose_version(RegistryKey versions, std::uint32_t count, char (&chosen)[name_size]) noexcept {
-  bool read_any = false;
-  char name[name_size];
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::size_t length = platform::registry_subkey_name(versions, i, name, name_size);
-    if (length == 0 || !platform::fits(length, name_size)) continue;
-    if (!read_any || replaces_version(name, chosen)) append(chosen, name);
-    read_any = true;
-  }
-  return read_any;
+// Reads a value of an install's key into buf, zero-filled first so that a
+// warning never shows an earlier read's leftovers.
+bool read_value(RegistryKey install, const char* name, char* buf, std::size_t capacity,
+                std::size_t* length) noexcept {
+  std::fill_n(buf, capacity, '\0');
+  return platform::registry_value(install, name, buf, capacity, length);
 }
 
-// "SOFTWARE\Python\PythonCore\<version>\InstallPath\" in key_path; false
-// when no version can be chosen or the path would exceed the key path limit.
-bool find_install_key(platform::Hive hive, std::uint32_t access,
-                      char (&key_path)[key_path_limit + 1]) noexcept {
-  RegistryKey versions = 0;
-  if (!platform::registry_open(hive, versions_key, access, &versions)) return false;
-  std::uint32_t count = 0;
-  char version[name_size];
-  const bool chosen = platform::registry_subkey_count(versions, &count) && count > 0 &&
-                      choose_version(versions, count, version);
-  platform::registry_close(versions);
-  if (!chosen ||
-      sizeof install_prefix + std::string_view(version).size() + sizeof install_suffix - 2 >
-          key_path_limit)
+// The program an install's key names, into buf: its own value
+// ("ExecutablePath"), or where that is absent or empty the install folder
+// (the default value) with the program's name appended. Every install since
+// 3.5 has the first; the second is all that older ones have.
+bool program_in(RegistryKey install, char* buf, std::size_t capacity) noexcept {
+  const platform::Program& program = platform::program();
+  std::size_t length = 0;
+  if (read_value(install, program.registry_value, buf, capacity, &length) && length > 0) {
+    if (platform::fits(length, capacity)) return true;
+  } else if (!read_value(install, "", buf, capacity, &length)) {
+    return false;
+  } else if (platform::fits(length + 1 + std::string_view(program.python).size(), capacity)) {
+    buf[length] = platform::separator();
+    append(buf + length + 1, program.python);
+    return true;
+  }
+  // A path cut short could only fail later, so the entry is passed over.
+  warn_partial_path("in the registry", buf);
+  return false;
+}
+
+// The program of `version`, into buf, when it is a file: an entry left
+// behind by an install that was removed is passed over.
+bool installed_program(platform::Hive hive, std::uint32_t access, const char* version, char* buf,
+                       std::size_t capacity) noexcept {
+  // "SOFTWARE\Python\PythonCore\<version>\InstallPath\", within the key path limit.
+  char key_path[key_path_limit + 1];
+  if (sizeof install_prefix + std::string_view(version).size() + sizeof install_suffix - 2 >
+      key_path_limit)
     return false;
   append(append(append(key_path, install_prefix), version), install_suffix);
-  return true;
+  RegistryKey install = 0;
+  if (!platform::registry_open(hive, key_path, access, &install)) return false;
+  const bool found = program_in(install, buf, capacity);
+  platform::registry_close(install);
+  return found && platform::file_exists(buf);
 }
 
 }  // namespace
 
+// The version to use (replaces_version) among those whose program is a
+// file. Each name that would replace the one chosen so far is tried; the
+// winner's program is formed again at the end, as buf holds the last tried.
 bool search_registry_for_python(char* buf, std::size_t capacity, RegistryView view) noexcept {
   const std::uint32_t access = access_rights(view);
   const platform::Hive hive = view == RegistryView::CurrentUser ? platform::Hive::CurrentUser
                                                                 : platform::Hive::LocalMachine;
-  char key_path[key_path_limit + 1];
-  if (!find_install_key(hive, access, key_path)) return false;
-  RegistryKey install = 0;
-  if (!platform::registry_open(hive, key_path, access, &install)) return false;
-
-  // Start clean so that a warning never shows an earlier stage's leftovers.
-  std::fill_n(buf, capacity, '\0');
-  std::size_t length = 0;
-  const bool read = platform::registry_first_value(install, buf, capacity, &length);
-  platform::registry_close(install);
-  if (!read) return false;
-
-  const char* const program = platform::program().python;
-  // The directory, the separator and the program name.
-  if (!platform::fits(length + 1 + std::string_view(program).size(), capacity)) {
-    // A path cut short could only fail later, so let the next stage run.
-    warn_partial_path("in the registry", buf);
-    return false;
+  RegistryKey versions = 0;
+  if (!platform::registry_open(hive, versions_key, access, &versions)) return false;
+  std::uint32_t count = 0;
+  if (!platform::registry_subkey_count(versions, &count)) count = 0;
+  bool found = false;
+  char chosen[name_size];
+  char name[name_size];
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::size_t length = platform::registry_subkey_name(versions, i, name, name_size);
+    if (length == 0 || !platform::fits(length, name_size) ||
+        (found && !replaces_version(name, chosen)) ||
+        !installed_program(hive, access, name, buf, capacity))
+      continue;
+    append(chosen, name);
+    found = true;
   }
-  buf[length] = platform::separator();
-  append(buf + length + 1, program);
-  return true;
+  platform::registry_close(versions);
+  return found && installed_program(hive, access, chosen, buf, capacity);
 }
 
 }  // namespace locate

@@ -31,9 +31,10 @@ enum class PathStyle : std::uint8_t { Windows, Posix };
 // and the windowless one link different definitions of program(),
 // print_error(), failure_reported() and program_started().
 struct Program {
-  const char* script_suffix;  // replaces the launcher's extension ("-script.py")
-  const char* default_line;   // for a script without "#!" ("#!python.exe")
-  const char* python;         // what the search stages look for ("python.exe")
+  const char* script_suffix;   // replaces the launcher's extension ("-script.py")
+  const char* default_line;    // for a script without "#!" ("#!python.exe")
+  const char* python;          // what the search stages look for ("python.exe")
+  const char* registry_value;  // an install's full program path ("ExecutablePath")
 };
 inline constexpr std::size_t longest_script_suffix = 16;
 
@@ -92,11 +93,12 @@ using RegistryKey = std::uintptr_t;
 // The name of the subkey at `index`, by the rule above (0: none read).
 [[nodiscard]] std::size_t registry_subkey_name(RegistryKey key, std::uint32_t index, char* name,
                                                std::size_t capacity) noexcept;
-// Reads the key's first value. False when the key has none; otherwise
-// *length answers for the value's text (its data up to the first NUL) by
-// the rule above. A value may be empty.
-[[nodiscard]] bool registry_first_value(RegistryKey key, char* data, std::size_t capacity,
-                                        std::size_t* length) noexcept;
+// Reads the key's value of that name ("": the default, unnamed one).
+// False when the key has none; otherwise *length answers for the value's
+// text (its data up to the first NUL) by the rule above. A value may be
+// empty.
+[[nodiscard]] bool registry_value(RegistryKey key, const char* name, char* data,
+                                  std::size_t capacity, std::size_t* length) noexcept;
 void registry_close(RegistryKey key) noexcept;
 
 // Starts the program at `path` with the already quoted argument vector

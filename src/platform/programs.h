@@ -8,10 +8,12 @@
 
 namespace platform {
 
-inline constexpr Program windows_console{"-script.py", "#!python.exe", "python.exe"};
-inline constexpr Program windows_windowless{"-script.pyw", "#!pythonw.exe", "pythonw.exe"};
-// On POSIX, python3 plays the part of python.exe.
-inline constexpr Program posix_console{"-script.py", "#!python.exe", "python3"};
+inline constexpr Program windows_console{"-script.py", "#!python.exe", "python.exe",
+                                         "ExecutablePath"};
+inline constexpr Program windows_windowless{"-script.pyw", "#!pythonw.exe", "pythonw.exe",
+                                            "WindowedExecutablePath"};
+// On POSIX, python3 plays the part of python.exe (and there is no registry).
+inline constexpr Program posix_console{"-script.py", "#!python.exe", "python3", "ExecutablePath"};
 
 // Each suffix fits the room the launch keeps for it after the launcher's path.
 static_assert(std::string_view(windows_console.script_suffix).size() < longest_script_suffix);

@@ -12,7 +12,7 @@ import time
 import unittest
 
 from emulated import sign_in_place, throwaway_certificate
-from winetest import (LAUNCHER, LAUNCHERW, STUB, USER, WINE, Box, WineCase, add_version,
+from winetest import (CORE, LAUNCHER, LAUNCHERW, STUB, USER, WINE, Box, WineCase, add_version,
                       clear_registry, wine, wine_env, winpath)
 
 REGISTRY_WARNING = (b"Found python in the registry, but the internal buffer was not long "
@@ -71,6 +71,18 @@ class Registry(WineCase):
         self.assertEqual(wine("regedit", "/S", winpath(reg_file)).returncode, 0)
         self.assertEqual(self.exec_failure(),
                          cound_not_exec(winpath(self.box.path("Py/python.exe"))))
+
+    def test_stale_entry_is_passed_over(self):
+        add_version(64, "3.14", "C:\\P\\py314")
+        add_version(64, "3.15", winpath(self.box.path("gone315")))
+        self.assertEqual(self.exec_failure(), cound_not_exec("C:\\P\\py314\\python.exe"))
+
+    def test_lone_free_threaded_install(self):
+        found = winpath(self.box.copy_stub("U/314t/python3.14t.exe"))
+        add_version(64, "3.14t", found[:-len("\\python3.14t.exe")])
+        wine("reg", "add", CORE + "\\3.14t\\InstallPath", "/v", "ExecutablePath", "/d", found, "/f")
+        self.assertEqual(self.box.run(winpath(self.launcher), env=self.stub_env()).status, 0)
+        self.assertEqual(self.box.recorded()[1][0], found.encode())
 
     def test_trailing_backslash_install_dir(self):
         for name, folder in (("2.5", "C:\\Python25\\"), ("2.6", "C:\\Python26\\"),
@@ -136,6 +148,17 @@ class PythonOfTheUser(WineCase):
         self.assertEqual(self.box.recorded()[1], [
             (moved + "\\python.exe").encode(), b"-u",
             (moved + "\\Scripts\\run-script.py").encode(), b"a b"])
+
+
+    def test_moved_venv_and_install(self):
+        for python in ("new/Scripts/python.exe", "new/python.exe"):  # a venv, an install
+            with self.subTest(python=python):
+                found = self.box.copy_stub(python)
+                old = winpath(self.box.path(python.replace("new", "old")))
+                launcher = self.box.install("new/Scripts/tool.exe", f'#!"{old}" -u\n')
+                self.assertEqual(self.box.run(winpath(launcher), env=self.stub_env()).status, 0)
+                self.assertEqual(self.box.recorded()[1][:2], [winpath(found).encode(), b"-u"])
+                os.remove(found)
 
 
 class SearchPath(WineCase):
@@ -625,7 +648,7 @@ class Build(unittest.TestCase):
     WINDOWLESS = ("launcherw.exe", "GUI", ["ADVAPI32.dll", "KERNEL32.dll", "USER32.dll",
                                            "msvcrt.dll"])
     # The console programs' size bars, in bytes.
-    BARS = {"x86": 10752, "x64": 11776, "arm64": 11776}
+    BARS = {"x86": 11264, "x64": 12288, "arm64": 12288}
 
     def check(self, arch, machine):
         build = os.path.join(os.path.dirname(LAUNCHER), "..", f"windows-{arch}")

@@ -1,4 +1,5 @@
 """Running the Windows launcher under 64-bit Wine: prefix, registry, files."""
+import contextlib
 import os
 import shutil
 import subprocess
@@ -67,6 +68,13 @@ def add_version(view, version, install_dir=None):
         result = wine("reg", "add", key, "/f", *flags)
     else:
         result = wine("reg", "add", key + "\\InstallPath", "/ve", "/d", install_dir, "/f", *flags)
+    # An install on C: gets its programs, empty (starting one fails), where its folder can be.
+    if (install_dir or "").startswith("C:\\"):
+        folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", *install_dir[3:].split("\\"))
+        with contextlib.suppress(OSError):
+            os.makedirs(folder, exist_ok=True)
+            for program in ("python.exe", "pythonw.exe"):
+                open(os.path.join(folder, program), "wb").close()
     assert result.returncode == 0, result
 
 

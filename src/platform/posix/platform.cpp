@@ -135,8 +135,8 @@ std::size_t registry_subkey_name(RegistryKey /*key*/, std::uint32_t /*index*/, c
                                  std::size_t /*capacity*/) noexcept {
   return 0;
 }
-bool registry_first_value(RegistryKey /*key*/, char* /*data*/, std::size_t /*capacity*/,
-                          std::size_t* /*length*/) noexcept {
+bool registry_value(RegistryKey /*key*/, const char* /*name*/, char* /*data*/,
+                    std::size_t /*capacity*/, std::size_t* /*length*/) noexcept {
   return false;
 }
 void registry_close(RegistryKey /*key*/) noexcept {}

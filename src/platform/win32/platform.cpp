@@ -208,19 +208,12 @@ std::size_t registry_subkey_name(RegistryKey key, std::uint32_t index, char* nam
   return result == ERROR_SUCCESS ? length : 0;
 }
 
-bool registry_first_value(RegistryKey key, char* data, std::size_t capacity,
-                          std::size_t* length) noexcept {
-  // Room for the longest value name there can be; on the heap, as a static
-  // buffer would be stored in the file as 16 KiB of zeros.
-  constexpr DWORD name_capacity = 16383;
-  const HeapArray<char> value_name = allocate_array<char>(name_capacity);
-  DWORD name_size = name_capacity;
+// Data too large is not read at all; only its size is known.
+bool registry_value(RegistryKey key, const char* name, char* data, std::size_t capacity,
+                    std::size_t* length) noexcept {
   DWORD data_size = static_cast<DWORD>(capacity);
-  const LONG result = value_name
-                          ? RegEnumValueA(handle(key), 0, value_name.get(), &name_size, nullptr,
-                                          nullptr, reinterpret_cast<BYTE*>(data), &data_size)
-                          : ERROR_NOT_ENOUGH_MEMORY;
-  // Data too large is not read at all; only its size is known.
+  const LONG result = RegQueryValueExA(handle(key), name, nullptr, nullptr,
+                                       reinterpret_cast<BYTE*>(data), &data_size);
   if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) return false;
   *length = result == ERROR_SUCCESS ? text_length(data, data_size) : data_size;
   end_text(data, *length, capacity);
