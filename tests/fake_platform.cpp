@@ -34,16 +34,16 @@ State& state() { return the_state; }
 void reset() { the_state = State{}; }
 
 void add_version(std::uint32_t view, const std::string& version,
-                 const std::optional<std::string>& install_dir, bool gone) {
+                 const std::optional<std::string>& install_dir) {
   auto& keys = the_state.registry[view];
   keys[versions_path].subkeys.emplace_back(version);
-  if (!install_dir) return;
-  keys[lower(std::string(versions_path) + version + "\\installpath\\")].values.emplace_back(
-      "", *install_dir);
-  for (const char* program : {"python.exe", "pythonw.exe", "python3"})
-    if (!gone)
+  if (install_dir) {
+    keys[lower(std::string(versions_path) + version + "\\installpath\\")].values = {
+        {"", *install_dir}};
+    for (const char* program : {"python.exe", "pythonw.exe", "python3"})
       the_state
           .files[install_dir->substr(0, install_dir->find('\0')) + platform::separator() + program];
+  }
 }
 
 }  // namespace fake
@@ -197,14 +197,14 @@ std::size_t registry_subkey_name(RegistryKey key, std::uint32_t index, char* nam
 // size is answered.
 bool registry_value(RegistryKey key, const char* name, char* data, std::size_t capacity,
                     std::size_t* length) noexcept {
-  const auto& values = key_data(key).values;
-  const auto value = std::find_if(values.begin(), values.end(),
-                                  [&](const auto& named) { return named.first == name; });
-  if (value == values.end()) return false;
-  *length = value->second.size();
-  if (value->second.size() <= capacity) {
-    std::memcpy(data, value->second.data(), value->second.size());
-    *length = text_length(data, value->second.size());
+  const std::string* value = nullptr;
+  for (const auto& [value_name, bytes] : key_data(key).values)
+    if (value_name == name) value = &bytes;
+  if (value == nullptr) return false;
+  *length = value->size();
+  if (value->size() <= capacity) {
+    std::memcpy(data, value->data(), value->size());
+    *length = text_length(data, value->size());
   }
   end_text(data, *length, capacity);
   return true;

@@ -57,8 +57,8 @@ inline constexpr std::uint32_t user = 0x20019;  // the current user's hive
 
 // Adds a version subkey and, when install_dir is given, its InstallPath
 // key whose default value is install_dir (data as given, no terminator
-// added), with python.exe and pythonw.exe there unless the install is gone.
+// added), and the programs in it.
 void add_version(std::uint32_t view, const std::string& version,
-                 const std::optional<std::string>& install_dir, bool gone = false);
+                 const std::optional<std::string>& install_dir);
 
 }  // namespace fake
