@@ -295,6 +295,17 @@ TEST_F(PosixLaunch, LauncherDirMovesWithItsEnvironment) {
                                       (moved / "bin/tool-script.py").string(), "a"}));
 }
 
+// A tree renamed with its recorded interpreter runs the one beside it.
+TEST_F(PosixLaunch, RenamedTreeRunsItsOwnInterpreter) {
+  box.copy_stub("env/bin/python3");
+  box.install("env/bin/tool", "#!" + (box.root() / "env/bin/python3").string() + " -E\n");
+  fs::rename(box.root() / "env", box.root() / "moved env");
+  const fs::path bin = box.root() / "moved env/bin";
+  EXPECT_EQ(box.run(bin / "tool").status(), 0);
+  EXPECT_EQ(recorded_args(box.root() / "args"),
+            (std::vector<std::string>{bin / "python3", "-E", bin / "tool-script.py"}));
+}
+
 TEST_F(PosixLaunch, RealPython) {
   const fs::path launcher = box.install(
       "tool", "#!python3 -I\nimport sys\nprint(repr(sys.argv[1:]))\nsys.exit(len(sys.argv))\n");
