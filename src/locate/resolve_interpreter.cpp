@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <string_view>
 
 #include "locate/locate.h"
