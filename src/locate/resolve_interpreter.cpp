@@ -1,7 +1,6 @@
 #include <string_view>
 
 #include "locate/locate.h"
-#include "platform/chars.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 
@@ -62,17 +61,18 @@ HeapArray<char> beside_launcher(const char* rest, const char* script_path,
 // interpreter there (a venv beside them, an install above its Scripts).
 // Nowhere else: whoever can write there can replace the launcher itself.
 HeapArray<char> as_given_or_moved(const char* token, const char* script_path) noexcept {
-  if (!platform::file_exists(token)) {
-    const std::string_view name(token + platform::file_name_start(std::string_view(token)));
-    const std::string_view script(script_path);
+  platform::PathParts parts;
+  // A launcher with no directory part would look in the working directory.
+  if (!platform::file_exists(token) && platform::split_path(script_path, &parts) &&
+      parts.dir[0] != '\0') {
+    const char* const name = token + platform::file_name_start(std::string_view(token));
     char work[path_block_size];
-    // The launcher's directory with its separator, then the one above.
-    std::size_t dir = platform::file_name_start(script);
-    for (int up = 0; up < 2 && dir > 0 && dir + name.size() < sizeof work; ++up) {
-      put_text(put_text(work, std::string_view(script_path, dir)), name);
-      if (platform::file_exists(work)) return make_path_block(work);
-      do --dir;
-      while (dir > 0 && !platform::is_separator(script[dir - 1]));
+    // The launcher's directory, then the one above it as the fallback finds it.
+    for (int up = 0; up < 2; ++up, drop_last_component(parts.dir)) {
+      if (platform::fits(platform::join_path(work, sizeof work, parts.drive, parts.dir, name),
+                         sizeof work) &&
+          platform::file_exists(work))
+        return make_path_block(work);
     }
   }
   return make_path_block(token);
