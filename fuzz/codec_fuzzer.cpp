@@ -1,5 +1,7 @@
 // Arbitrary bytes are split; every token is quoted; the quoted forms,
-// joined with single blanks, must split back to the same tokens.
+// joined with single blanks, must split back to the same tokens. The same
+// bytes, read as UTF-16 units, must come back from WTF-8 unchanged, and
+// read as text, give an ASCII unit only for an ASCII byte.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "cmdline/cmdline.h"
+#include "platform/wtf8.h"
 
 namespace {
 
@@ -18,6 +21,31 @@ std::vector<std::string> split(std::string text) {
   for (std::size_t i = 0; i < static_cast<std::size_t>(list.count); ++i)
     tokens.emplace_back(list.tokens[i]);
   return tokens;
+}
+
+void wide_round_trip(const std::uint8_t* data, std::size_t size) {
+  std::u16string units(size / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+  std::string text(3 * units.size() + 1, '\0');
+  const std::size_t length =
+      platform::wtf8_from_utf16(units.data(), units.size(), text.data(), text.size());
+  std::u16string back(units.size() + 1, u'\0');
+  if (platform::utf16_from_wtf8({text.data(), length}, back.data(), back.size()) != units.size() ||
+      back.compare(0, units.size(), units) != 0)
+    std::abort();
+}
+
+void never_ascii(const std::string& text) {
+  std::u16string units(text.size() + 1, u'\0');
+  const std::size_t length = platform::utf16_from_wtf8(text, units.data(), units.size());
+  std::string ascii;
+  for (std::size_t i = 0; i < length; ++i)
+    if (units[i] < 0x80) ascii.push_back(static_cast<char>(units[i]));
+  std::string expected;
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x80) expected.push_back(c);
+  if (ascii != expected) std::abort();
 }
 
 }  // namespace
@@ -35,5 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     joined += quoted.get();
   }
   if (split(joined) != tokens) std::abort();
+  wide_round_trip(data, size);
+  never_ascii(text);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "platform/found_path.h"
 #include "platform/path.h"
 #include "platform/programs.h"
+#include "platform/wtf8.h"
 
 namespace fake {
 namespace {
@@ -112,6 +113,14 @@ int read_file(int fd, char* buf, unsigned count) noexcept {
 void close_file(int) noexcept {
   the_state.calls.emplace_back("close");
   --the_state.open_files;
+}
+
+// The legacy code page here is Latin-1: each byte is its own code point.
+std::size_t line_as_utf8(char* line, std::size_t length, std::size_t capacity) noexcept {
+  if (is_utf8({line, length})) return length;
+  std::u16string units;
+  for (std::size_t i = 0; i < length; ++i) units.push_back(static_cast<unsigned char>(line[i]));
+  return wtf8_from_utf16(units.data(), units.size(), line, capacity);
 }
 
 // The launcher's own file is looked at on every launch: not a call of

@@ -25,12 +25,12 @@ if(LAUNCHER_WINE_TESTS STREQUAL "smoke-arm64")
   return()
 endif()
 
-# The stub takes UTF-8 like the launcher; stub_ansi keeps the legacy code
-# page, to show what the locale gives a program without the manifest.
-add_executable(stub wine/stub.cpp ${PROJECT_SOURCE_DIR}/src/platform/win32/manifest.rc)
-add_executable(stub_ansi wine/stub.cpp)
-add_executable(runner wine/runner.cpp ${PROJECT_SOURCE_DIR}/src/platform/win32/manifest.rc)
-foreach(program stub stub_ansi runner)
+# Wide both, as the launcher is: the stub records the units it received,
+# the runner starts the launcher with any units.
+add_executable(stub wine/stub.cpp)
+target_link_options(stub PRIVATE -municode)
+add_executable(runner wine/runner.cpp)
+foreach(program stub runner)
   target_link_options(${program} PRIVATE -static -s)
 endforeach()
 
@@ -38,7 +38,6 @@ set(wine_env
   "LAUNCHER=$<TARGET_FILE:launcher>"
   "LAUNCHERW=$<TARGET_FILE:launcherw>"
   "STUB=$<TARGET_FILE:stub>"
-  "STUB_ANSI=$<TARGET_FILE:stub_ansi>"
   "RUNNER=$<TARGET_FILE:runner>"
   "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
 

@@ -21,7 +21,9 @@ constexpr std::size_t script_buffer_size = path_buffer_size + platform::longest_
 // byte that ends the data before the line. It is read after the buffer's
 // first byte, a NUL that ends every backward walk.
 constexpr std::size_t line_window_size = line_read_size + 3;
-using LineBuffer = char[1 + line_window_size + 1];
+// Made UTF-8, a line read in a legacy code page takes up to three bytes for
+// each of its own.
+using LineBuffer = char[std::max(1 + line_window_size + 1, 3 * line_read_size + 1)];
 
 // The launcher's path, `length` long, with its extension replaced by the
 // program's script suffix ("-script.py"). Only a dot in the file name
@@ -143,6 +145,8 @@ int launch(int argc, const char* const* argv) noexcept {
   // Only a line before an archive can be longer than the companion's cut.
   if (take_interpreter_line(line, span) > line_read_size)
     return report_failure("Interpreter line too long in %s\n", script);
+  // After "#!", which reads the same in every code page.
+  platform::line_as_utf8(line + 2, std::string_view(line + 2).size(), sizeof line - 2);
 
   const cmdline::TokenList tokens = cmdline::split_command_line(line + 2);
   if (tokens.count == 0) return report_failure("Cannot find Python executable %s\n", line + 2);

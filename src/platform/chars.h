@@ -19,10 +19,12 @@ inline char* put_text(char* out, std::string_view text) noexcept {
   return end;
 }
 
-// The text in `size` bytes of data: up to its first NUL, or all of them.
-constexpr std::size_t text_length(const char* data, std::size_t size) noexcept {
+// The text in `size` characters of data: up to its first NUL, or all of
+// them.
+template <typename Char>
+constexpr std::size_t text_length(const Char* data, std::size_t size) noexcept {
   std::size_t length = 0;
-  while (length < size && data[length] != '\0') ++length;
+  while (length < size && data[length] != Char(0)) ++length;
   return length;
 }
 

@@ -62,6 +62,12 @@ void close_file(int fd) noexcept;
 [[nodiscard]] std::int32_t file_size(int fd) noexcept;
 [[nodiscard]] bool read_file_at(int fd, std::uint32_t offset, char* buf, unsigned count) noexcept;
 
+// The interpreter line's `length` bytes in a buffer of `capacity`, made
+// UTF-8 in place: as they are when they are UTF-8, else read in the
+// system's legacy code page, as a script of an older editor was written.
+// Answers the new length by the rule above.
+std::size_t line_as_utf8(char* line, std::size_t length, std::size_t capacity) noexcept;
+
 // True when a file (not a directory) is at `path`.
 [[nodiscard]] bool file_exists(const char* path) noexcept;
 

@@ -19,6 +19,15 @@ RULES = {
 }
 
 
+def read_stub_record(path):
+    """The stub's record (UTF-16LE): its command line, its argv and its
+    ANSI code page, each as WTF-8 bytes, so that a lone surrogate shows."""
+    with open(path, "rb") as f:
+        text = f.read().decode("utf-16-le", "surrogatepass")
+    parts = [part.encode("utf-8", "surrogatepass") for part in text.split("\0")]
+    return parts[0], parts[1:-1], parts[-1]
+
+
 def write_single_file(program, line, target):
     """The single-file form of `program`: its bytes, `line` (bytes: an
     interpreter line and its end, as a rule) and a zip archive holding

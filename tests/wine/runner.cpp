@@ -1,6 +1,8 @@
 // Starts one command line exactly as given and prints the full 32-bit exit
 // code, which Wine's own exit status would cut to 8 bits.
-//   runner.exe FILE      FILE holds the command line (bytes as they are)
+//   runner.exe FILE      FILE holds the command line in UTF-16LE, started
+//                        with CreateProcessW unit for unit (lone surrogates
+//                        too)
 //   RUNNER_READY=F       once file F exists, act on the started process:
 //   RUNNER_ACTION=kill   TerminateProcess it
 //   RUNNER_ACTION=break  send Ctrl+Break to its process group
@@ -29,10 +31,10 @@ int main(int argc, char** argv) {
   if (argc != 2) return 120;
   FILE* f = std::fopen(argv[1], "rb");
   if (f == nullptr) return 121;
-  static char line[32768];
-  const std::size_t n = std::fread(line, 1, sizeof line - 1, f);
+  static wchar_t line[32768];
+  const std::size_t n = std::fread(line, sizeof(wchar_t), 32767, f);
   std::fclose(f);
-  line[n] = '\0';
+  line[n] = L'\0';
 
   const char* ready = std::getenv("RUNNER_READY");
   const char* action = std::getenv("RUNNER_ACTION");
@@ -44,10 +46,10 @@ int main(int argc, char** argv) {
     std::printf("runner: console %d\n", AllocConsole());
   }
   SetConsoleCtrlHandler(keep_running, TRUE);
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE,
+  if (!CreateProcessW(nullptr, line, nullptr, nullptr, TRUE,
                       own_group ? CREATE_NEW_PROCESS_GROUP : 0, nullptr, nullptr, &si, &pi)) {
     std::printf("runner: CreateProcess failed %lu\n", GetLastError());
     return 122;

@@ -30,7 +30,7 @@ import subprocess
 import tempfile
 import time
 
-from emulated import Check, sign_in_place, write_single_file
+from emulated import Check, read_stub_record, sign_in_place, write_single_file
 
 RESERVED_VA = "0x84000000"
 PACKAGES = ["wine32:i386", "libwine:i386", "libc6:i386", "libgcc-s1:i386", "libunwind8:i386",
@@ -129,7 +129,7 @@ def main():
         out, bits = os.path.join(box, "out"), os.path.join(box, "bits")
         env.update(STUB_OUT=to_win(out), STUB_STATUS="3", STUB_WOW64=to_win(bits))
         for name, script in (("run.exe", "run-script.py"), ("single.exe", "single.exe")):
-            launch = [wine, to_win(os.path.join(box, name)), 'two "words"']
+            launch = [wine, to_win(os.path.join(box, name)), 'two "wörds" Ωmega']
             status, text = run_logged(CHECK.in_namespace(binds, launch), env,
                                       os.path.join(box, "log"), f"the launch of {name}",
                                       timeout=900)
@@ -137,10 +137,9 @@ def main():
             started = time.monotonic()
             if status != 3:
                 fail(explain(f"the launch of {name} ended with status {status}, expected 3", text))
-            with open(out, "rb") as f:
-                argv = f.read().split(b"\0")[1:-1]
+            argv = read_stub_record(out)[1]
             expected = [to_win(stub_copy).encode(), b"-u", to_win(os.path.join(box, script)).encode(),
-                        b'two "words"']
+                        'two "wörds" Ωmega'.encode()]
             if argv != expected:
                 fail(f"the stub received {argv!r} from {name}, expected {expected!r}")
             with open(bits, "rb") as f:

@@ -1,6 +1,8 @@
 // A stand-in interpreter for Windows. Driven by its environment:
-//   STUB_OUT        file to write: GetCommandLineA, then each argument the
-//                   runtime split, each followed by a NUL byte
+//   STUB_OUT        file to write, in UTF-16LE: GetCommandLineW, then each
+//                   wide argument the runtime split, each followed by a NUL
+//                   unit, then "acp=N" (GetACP); wide, so that every unit
+//                   the launcher passed is seen as it came
 //   STUB_READY      file to create once that is written
 //   STUB_TRAP       on Ctrl+C or Ctrl+Break, exit with this status
 //   STUB_SLEEP_MS   sleep this long, then create STUB_WAKE
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 extern "C" {
 extern int _dowildcard;
@@ -85,14 +88,18 @@ char parent_wow64() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
   if (const char* out = std::getenv("STUB_OUT")) {
     FILE* f = std::fopen(out, "wb");
     if (f == nullptr) return 101;
-    const char* line = GetCommandLineA();
-    std::fwrite(line, 1, std::strlen(line) + 1, f);
-    for (int i = 0; i < argc; ++i) std::fwrite(argv[i], 1, std::strlen(argv[i]) + 1, f);
-    std::fprintf(f, "acp=%u", GetACP());
+    const auto put = [f](const wchar_t* text) {
+      std::fwrite(text, sizeof(wchar_t), std::wcslen(text) + 1, f);
+    };
+    put(GetCommandLineW());
+    for (int i = 0; i < argc; ++i) put(argv[i]);
+    wchar_t acp[16];
+    std::swprintf(acp, 16, L"acp=%u", GetACP());
+    std::fwrite(acp, sizeof(wchar_t), std::wcslen(acp), f);
     std::fclose(f);
   }
   if (const char* path = std::getenv("STUB_WOW64")) {

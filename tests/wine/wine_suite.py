@@ -1,7 +1,6 @@
 """The Windows launcher under Wine: real registry, real PATH, real files."""
 import glob
 import os
-import codecs
 import random
 import re
 import shutil
@@ -12,8 +11,9 @@ import time
 import unittest
 
 from emulated import sign_in_place, throwaway_certificate
-from winetest import (CORE, LAUNCHER, LAUNCHERW, STUB, USER, WINE, Box, WineCase, add_version,
-                      clear_registry, wine, wine_env, winpath)
+from winetest import (CORE, LAUNCHER, LAUNCHERW, STUB, USER, USER_CORE, WINE, Box, WineCase,
+                      add_version, clear_registry, on_a_terminal, utf8_copy, wine, wine_env,
+                      winpath)
 
 REGISTRY_WARNING = (b"Found python in the registry, but the internal buffer was not long "
                     b"enough (partial path=")
@@ -268,6 +268,34 @@ class Failures(WineCase):
         self.assertEqual((outcome.status, outcome.err), (2, cound_not_exec(winpath(script))))
 
 
+def trace_message_boxes(case):
+    """Relay tracing of MessageBoxW alone, for the rest of the test."""
+    debug_key = "HKCU\\Software\\Wine\\Debug"
+    wine("reg", "add", debug_key, "/v", "RelayInclude", "/d", "user32.MessageBoxW", "/f")
+    case.addCleanup(wine, "reg", "delete", debug_key, "/v", "RelayInclude", "/f")
+
+
+def traced_text(text):
+    """A wide string as the relay trace writes it (\\\\, \\n, and \\ with four
+    hex digits for a unit outside ASCII), as WTF-8 bytes."""
+    def unescape(match):
+        code = match[1].decode()
+        return (chr(int(code, 16)) if len(code) == 4 else
+                {"n": "\n", "r": "\r", "t": "\t"}.get(code, code)).encode("utf-8", "surrogatepass")
+    return re.sub(rb'\\([0-9a-f]{4}|.)', unescape, text)
+
+
+def message_boxes(box, launcher, env=None):
+    """Runs the launcher and returns its status and the (text, title, style)
+    of every message box it showed, the texts as UTF-8 bytes. Wine cuts a
+    traced text after 300 characters."""
+    outcome = box.run(winpath(launcher), env=dict(env or {}, WINEDEBUG="+relay"))
+    boxes = re.findall(rb'Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)"'
+                       rb'(?:\.\.\.)?,[0-9a-f]+ L"((?:[^"\\]|\\.)*)",([0-9a-f]+)\)', outcome.err)
+    return outcome.status, [(traced_text(text), traced_text(title), int(style, 16))
+                            for text, title, style in boxes]
+
+
 class Windowless(WineCase):
     """launcherw.exe: -script.pyw, pythonw.exe, and failures in a message box."""
 
@@ -306,28 +334,16 @@ class Windowless(WineCase):
         self.assertEqual(outcome.status, 6, outcome.err)
         self.assertEqual(self.box.recorded()[1][0], winpath(found).encode())
 
-    def message_boxes(self, launcher):
-        """Runs the launcher and returns its status and the (text, title,
-        style) of every message box it showed. Relay tracing of MessageBoxA
-        alone shows them; Wine cuts a traced text after 300 characters."""
-        outcome = self.box.run(winpath(launcher), env={"WINEDEBUG": "+relay"})
-        boxes = re.findall(rb'Call user32\.MessageBoxA\([0-9a-f]+,[0-9a-f]+ "((?:[^"\\]|\\.)*)"'
-                           rb'(?:\.\.\.)?,[0-9a-f]+ "((?:[^"\\]|\\.)*)",([0-9a-f]+)\)', outcome.err)
-        return outcome.status, [(codecs.escape_decode(text)[0], codecs.escape_decode(title)[0],
-                                 int(style, 16)) for text, title, style in boxes]
-
     def test_failure_shows_one_message_box(self):
-        debug_key = "HKCU\\Software\\Wine\\Debug"
-        wine("reg", "add", debug_key, "/v", "RelayInclude", "/d", "user32.MessageBoxA", "/f")
-        self.addCleanup(wine, "reg", "delete", debug_key, "/v", "RelayInclude", "/f")
+        trace_message_boxes(self)
         launcher = self.install(None)
-        status, boxes = self.message_boxes(launcher)
+        status, boxes = message_boxes(self.box, launcher)
         script = winpath(self.box.path("tool/paint-script.pyw")).encode()
         self.assertEqual((status, boxes), (2, [(b"Cannot open " + script + b"\n", b"paint.exe", 0x10)]))
         # A warning and the failure after it share one box, warning first.
         add_version(64, "2.7", "C:\\" + "d" * 255)
         self.install("#!pythonw.exe\n")
-        status, boxes = self.message_boxes(launcher)
+        status, boxes = message_boxes(self.box, launcher)
         self.assertEqual((status, len(boxes)), (2, 1))
         self.assertTrue(boxes[0][0].startswith(REGISTRY_WARNING + b"C:\\ddd"), boxes[0][0])
 
@@ -496,26 +512,138 @@ class Processes(WineCase):
         self.assertEqual(outcome.status, 43, outcome.out)
 
 
-class Unicode(WineCase):
-    def test_paths_and_arguments_in_three_scripts(self):
-        clear_registry()
-        cjk_dir = self.box.path("解释器")
-        stub = self.box.copy_stub("解释器/python.exe")
-        launcher = self.box.install("Виктор/Scripts/запуск.exe", f"#!{winpath(stub)} -u\n")
-        args = ["Привет", "世界 日本語", "Ελληνικά", "mixé"]
-        tail = " " + " ".join(quote(a) for a in args)
-        outcome = self.box.run(winpath(launcher) + tail, env=self.stub_env())
-        self.assertEqual(outcome.status, 0, outcome.err)
-        _, argv, acp = self.box.recorded()
-        script = winpath(self.box.path("Виктор/Scripts/запуск-script.py"))
-        self.assertEqual([a.decode() for a in argv],
-                         [winpath(stub), "-u", script, *args])
-        self.assertEqual(acp, b"acp=65001")
-        self.assertTrue(os.path.isdir(cjk_dir))
+# Arguments that a best-fit conversion would change or split: fullwidth
+# quote and backslash, division slash, letters of several scripts, a pair,
+# lone surrogates of both halves, and an empty one.
+AWKWARD_ARGUMENTS = ["\uff02", 'a\uff02 b"', "x\uff3c", '\uff3c"\\', "C:\u2215Windows", "Ωmega",
+                     "Виктор", "中文 日本語", "mixé", "\U0001f600", "a\ud800", "\udc00b",
+                     "\ude00\ud83d", ""]
 
-    def test_ansi_code_page_without_manifest_is_western(self):
-        # The locale really is a legacy one for a program without the manifest.
-        result = wine(os.environ["STUB_ANSI"], env={"STUB_OUT": winpath(self.out)})
+
+class Unicode(WineCase):
+    """Text in any language, on the programs as built (no code page asked
+    for: every Windows runs them in its legacy one, 1252 here) and on
+    copies that ask for UTF-8, as Windows 10 1903 and later grant it."""
+
+    def setUp(self):
+        super().setUp()
+        clear_registry()
+        self.addCleanup(clear_registry)
+        self.copies = {"as built": (LAUNCHER, LAUNCHERW),
+                       "UTF-8 code page": (utf8_copy(LAUNCHER, self.box.path("utf8.exe")),
+                                           utf8_copy(LAUNCHERW, self.box.path("utf8w.exe")))}
+
+    def each_copy(self):
+        """Each copy's name and programs, the registry cleared before each;
+        a test runs its body in a subTest of that name."""
+        for name, programs in self.copies.items():
+            clear_registry()
+            yield name, programs
+
+    def started(self, launcher, tail="", **env):
+        outcome = self.box.run(winpath(launcher) + tail, env=self.stub_env(STUB_STATUS=3, **env))
+        self.assertEqual(outcome.status, 3, outcome.err)
+        return [a.decode("utf-8", "surrogatepass") for a in self.box.recorded()[1]]
+
+    def test_arguments_arrive_as_sent(self):
+        tail = " " + " ".join(quote(a) for a in AWKWARD_ARGUMENTS)
+        for name, (console, windowless) in self.each_copy():
+            with self.subTest(name):
+                for program, suffix in ((console, "-script.py"), (windowless, "-script.pyw")):
+                    launcher = self.box.install("run.exe", f"#!{winpath(STUB)}\n", program, suffix)
+                    self.assertEqual(self.started(launcher, tail)[2:], AWKWARD_ARGUMENTS)
+
+    def test_launcher_in_a_folder_of_any_language(self):
+        for name, (console, windowless) in self.each_copy():
+            with self.subTest(name):
+                folder = "Виктор 中文/Scripts"
+                line = f"#!{winpath(STUB)}\n"
+                companion = self.box.install(f"{folder}/tool.exe", line, console)
+                self.assertEqual(self.started(companion)[1],
+                                 winpath(self.box.path(folder, "tool-script.py")))
+                single = self.box.install_single(f"{folder}/one.exe", line.encode(), console)
+                self.assertEqual(self.started(single)[1], winpath(single))
+                gui = self.box.install(f"窗口/paint.exe", line, windowless, "-script.pyw")
+                self.assertEqual(self.started(gui)[1],
+                                 winpath(self.box.path("窗口/paint-script.pyw")))
+
+    def test_interpreter_lines_naming_folders_of_any_language(self):
+        for name, (console, _) in self.each_copy():
+            with self.subTest(name):
+                python = winpath(self.box.copy_stub("Программы/Python 3/python.exe"))
+                launcher = self.box.install("tool/run.exe", f'#!"{python}" -u\n', console)
+                self.assertEqual(self.started(launcher)[:2], [python, "-u"])
+                beside = winpath(self.box.copy_stub("Γιάννης/env/python.exe"))
+                launcher = self.box.install("Γιάννης/env/Scripts/run.exe",
+                                            '#!"<launcher_dir>\\..\\python.exe"\n', console)
+                self.assertEqual(self.started(launcher)[0], beside)
+                # Moved: the recorded interpreter is gone, the one above the launcher runs.
+                launcher = self.box.install("Γιάννης/env/Scripts/old.exe",
+                                            "#!C:\\中文\\env\\python.exe\n", console)
+                self.assertEqual(self.started(launcher)[0], beside)
+
+    def test_registry_and_path_naming_folders_of_any_language(self):
+        user = winpath(self.box.copy_stub("Users/王小明/Py312/python.exe"))
+        machine = winpath(self.box.copy_stub("Γιάννης/Python27/python.exe"))
+        on_path = winpath(self.box.copy_stub("Инструменты/python.exe"))
+        for name, (console, _) in self.each_copy():
+            with self.subTest(name):
+                launcher = self.box.install("tool/run.exe", "#!python.exe\n", console)
+                add_version(USER, "3.12", "C:\\nowhere")
+                wine("reg", "add", USER_CORE + "\\3.12\\InstallPath", "/v", "ExecutablePath", "/d",
+                     user, "/f")
+                self.assertEqual(self.started(launcher)[0], user)
+                clear_registry()
+                add_version(64, "2.7", machine[:-len("\\python.exe")])
+                self.assertEqual(self.started(launcher)[0], machine)
+                self.assertEqual(self.started(launcher, WINEPATH=on_path[:-len("\\python.exe")])[0],
+                                 on_path)
+
+    def test_line_in_the_legacy_code_page(self):
+        python = winpath(self.box.copy_stub("Pythön/python.exe"))
+        for name, (console, _) in self.each_copy():
+            with self.subTest(name):
+                line = f"#!{python} -u\n".encode("cp1252")
+                launcher = self.box.install("tool/run.exe", line, console)
+                if name == "as built":
+                    self.assertEqual(self.started(launcher)[:2], [python, "-u"])
+                    continue
+                # Where the legacy code page is UTF-8, the line is not in it.
+                outcome = self.box.run(winpath(launcher))
+                self.assertEqual((outcome.status, outcome.err),
+                                 (2, cound_not_exec(python.replace("ö", "\ufffd"))))
+
+    def test_line_that_names_nothing(self):
+        for name, (console, _) in self.each_copy():
+            with self.subTest(name):
+                launcher = self.box.install("tool/run.exe", b"#!\x81\xff \n", console)
+                outcome = self.box.run(winpath(launcher))
+                self.assertEqual(outcome.status, 2)
+                self.assertTrue(outcome.err.startswith(b"Cound not exec "), outcome.err)
+                outcome.err.decode()  # readable: UTF-8
+
+    def test_messages_read_right_on_a_console_and_in_a_box(self):
+        folder = "Виктор中文"
+        trace_message_boxes(self)
+        for name, (console, windowless) in self.each_copy():
+            with self.subTest(name):
+                launcher = self.box.install(f"{folder}/tool.exe", None, console)
+                script = winpath(self.box.path(folder, "tool-script.py"))
+                expected = f"Cannot open {script}\n"
+                # Redirected: UTF-8 bytes, as the runtime's text mode writes them.
+                outcome = self.box.run(winpath(launcher))
+                self.assertEqual(outcome.err, expected.replace("\n", "\r\n").encode())
+                status, shown = on_a_terminal([WINE, winpath(launcher)])
+                self.assertEqual(status, 2)
+                self.assertIn(expected.replace(" ", "").strip(), shown.replace(" ", ""))
+                gui = self.box.install(f"{folder}/paint.exe", None, windowless, "-script.pyw")
+                text = f"Cannot open {winpath(self.box.path(folder, 'paint-script.pyw'))}\n"
+                self.assertEqual(message_boxes(self.box, gui),
+                                 (2, [(text.encode(), b"paint.exe", 0x10)]))
+
+    def test_ansi_code_page_without_the_setting_is_western(self):
+        # The locale really is a legacy one for a program that asks for none.
+        result = wine(STUB, env={"STUB_OUT": winpath(self.out)})
         self.assertEqual(result.returncode, 0)
         self.assertEqual(self.box.recorded()[2], b"acp=1252")
 
@@ -648,7 +776,7 @@ class Build(unittest.TestCase):
     WINDOWLESS = ("launcherw.exe", "GUI", ["ADVAPI32.dll", "KERNEL32.dll", "USER32.dll",
                                            "msvcrt.dll"])
     # The console programs' size bars, in bytes.
-    BARS = {"x86": 11264, "x64": 12288, "arm64": 12288}
+    BARS = {"x86": 12288, "x64": 13312, "arm64": 13312}
 
     def check(self, arch, machine):
         build = os.path.join(os.path.dirname(LAUNCHER), "..", f"windows-{arch}")
@@ -669,9 +797,15 @@ class Build(unittest.TestCase):
         self.assertIn(f"Machine: IMAGE_FILE_MACHINE_{machine} ", dump)
         self.assertIn(f"Subsystem: IMAGE_SUBSYSTEM_WINDOWS_{subsystem} ", dump)
         self.assertEqual(sorted(re.findall(r"^  Name: (\S+\.dll)$", dump, re.M)), imports)
+        # Nothing narrow reaches the system: no call that takes or gives
+        # text in the legacy code page, so the manifest asks for none.
+        narrow = [name for name in re.findall(r"^  Symbol: (\w+)", dump, re.M)
+                  if re.search(r"[a-z]A$", name) or name in ("__getmainargs", "_open")]
+        self.assertEqual(narrow, [])
         with open(exe, "rb") as f:
             program = f.read()
-        self.assertIn(b"<activeCodePage", program)
+        self.assertNotIn(b"activeCodePage", program)
+        self.assertIn(b'level="asInvoker"', program)
         # A plain program is never taken for one with an archive appended:
         # the end record's signature is nowhere in it, not even in the code
         # that looks for one.

@@ -1,12 +1,16 @@
 """Running the Windows launcher under 64-bit Wine: prefix, registry, files."""
 import contextlib
 import os
+import pty
+import re
+import select
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
-from emulated import write_single_file
+from emulated import read_stub_record, write_single_file
 
 WINE = "/usr/lib/wine/wine64"
 LAUNCHER = os.environ.get("LAUNCHER", "")
@@ -24,7 +28,7 @@ def wine_env(extra=None):
     # No display: a message box then returns at once instead of waiting
     # for a click that would never come.
     env = {k: v for k, v in os.environ.items()
-           if (not k.startswith(("STUB_", "RUNNER_")) or k == "STUB_ANSI")
+           if not k.startswith(("STUB_", "RUNNER_"))
            and k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     env.update(BASE_ENV)
     env.update(extra or {})
@@ -47,6 +51,52 @@ def wine(*args, env=None, cwd=None, timeout=120, loader=WINE):
         err.seek(0)
         result.stdout, result.stderr = out.read(), err.read()
     return result
+
+
+def on_a_terminal(args, env=None, timeout=60):
+    """Runs a Windows program on a pseudo-terminal, where Wine gives it a
+    console; returns its status and what the terminal showed, without the
+    cursor moves that Wine puts between words."""
+    main, other = pty.openpty()
+    with subprocess.Popen(args, stdin=other, stdout=other, stderr=other, env=wine_env(env),
+                          start_new_session=True) as process:
+        os.close(other)
+        shown = b""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([main], [], [], 0.2)
+            try:
+                chunk = os.read(main, 65536) if ready else b""
+            except OSError:  # the terminal closed
+                break
+            shown += chunk
+            if not chunk and process.poll() is not None:
+                break
+        status = process.wait(timeout=max(deadline - time.monotonic(), 1))
+    os.close(main)
+    text = re.sub(r"\x1b(\[[0-9;?]*[A-Za-z]|\][^\x07]*\x07)", " ", shown.decode(errors="replace"))
+    return status, text.replace("\r", "")
+
+
+# The manifest that asks for UTF-8 (and only that), no longer than ours.
+UTF8_MANIFEST = (b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+                 b'<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">'
+                 b'<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings>'
+                 b'<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">'
+                 b'UTF-8</activeCodePage></windowsSettings></application></assembly>')
+
+
+def utf8_copy(program, target):
+    """A copy of `program` whose manifest asks for the UTF-8 code page, as
+    Windows 10 1903 and later grant it: ours replaced in place, padded with
+    blanks to its length."""
+    with open(program, "rb") as f:
+        data = f.read()
+    start, end = data.index(b"<?xml"), data.index(b"</assembly>") + len(b"</assembly>")
+    assert len(UTF8_MANIFEST) <= end - start, "the UTF-8 manifest no longer fits in place"
+    with open(target, "wb") as f:
+        f.write(data[:start] + UTF8_MANIFEST.ljust(end - start) + data[end:])
+    return target
 
 
 VIEWS = {64: "/reg:64", 32: "/reg:32"}
@@ -118,12 +168,13 @@ class Box:
         return target
 
     def run(self, command_line, env=None, cwd=None):
-        """Starts `command_line` (bytes or str) through the runner."""
-        if isinstance(command_line, str):
-            command_line = command_line.encode()
+        """Starts `command_line` (str, lone surrogates allowed, or UTF-8
+        bytes) through the runner."""
+        if isinstance(command_line, bytes):
+            command_line = command_line.decode("utf-8", "surrogatepass")
         cmd_file = self.path("command-line")
         with open(cmd_file, "wb") as f:
-            f.write(command_line)
+            f.write(command_line.encode("utf-16-le", "surrogatepass"))
         result = wine(RUNNER, winpath(cmd_file), env=env, cwd=cwd or self.root)
         out = result.stdout.decode(errors="replace")
         status = None
@@ -134,10 +185,9 @@ class Box:
         return Outcome(status, result.stderr, out)
 
     def recorded(self, name="out"):
-        """What the stub wrote: its command line, its argv, and its ANSI code page."""
-        with open(self.path(name), "rb") as f:
-            parts = f.read().split(b"\0")
-        return parts[0], parts[1:-1], parts[-1]
+        """What the stub wrote: its command line, its argv, and its ANSI
+        code page, as WTF-8 bytes (a lone surrogate as its three bytes)."""
+        return read_stub_record(self.path(name))
 
 
 class WineCase(unittest.TestCase):

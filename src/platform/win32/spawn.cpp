@@ -1,10 +1,13 @@
-// Starting the interpreter on Windows. CreateProcessA rather than the
+// Starting the interpreter on Windows. CreateProcessW rather than the
 // runtime's spawn call, which answers -1 both for a program that did not
-// start and for one that ended with 0xFFFFFFFF.
+// start and for one that ended with 0xFFFFFFFF, and takes narrow text.
 #include <windows.h>
+
+#include <string_view>
 
 #include "platform/join_arguments.h"
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
 namespace {
@@ -20,7 +23,7 @@ BOOL WINAPI outlast_console_break(DWORD event) {
 // is when we end, however that happens. The script's own children break
 // away silently and live on. Null when jobs are not available here.
 HANDLE create_kill_on_close_job() {
-  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
   if (job == nullptr) return nullptr;
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags =
@@ -38,16 +41,20 @@ HANDLE create_kill_on_close_job() {
 // makes of the launch, it costs the Windows programs more bytes.
 [[gnu::noinline]] SpawnResult spawn_and_wait(const char* path,
                                              const char* const* quoted_argv) noexcept {
-  // Writable, as CreateProcessA requires.
-  HeapArray<char> command_line = join_arguments(quoted_argv);
-  if (!command_line) return {false, 0};
+  const HeapArray<char> joined = join_arguments(quoted_argv);
+  const std::string_view text(joined ? joined.get() : "");
+  // Writable, as CreateProcessW requires; no byte gives more than a unit.
+  const HeapArray<wchar_t> command_line = allocate_array<wchar_t>(text.size() + 1);
+  wchar_t wide_path[wide_path_size];
+  if (!joined || !command_line || !widen(path, wide_path, wide_path_size)) return {false, 0};
+  utf16_from_wtf8(text, command_line.get(), text.size() + 1);
   SetConsoleCtrlHandler(outlast_console_break, TRUE);
   HANDLE job = create_kill_on_close_job();
 
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child;  // filled in by a start that succeeds
-  const BOOL started = CreateProcessA(path, command_line.get(), nullptr, nullptr, TRUE,
+  const BOOL started = CreateProcessW(wide_path, command_line.get(), nullptr, nullptr, TRUE,
                                       CREATE_SUSPENDED, nullptr, nullptr, &startup, &child);
   if (!started) {
     if (job != nullptr) CloseHandle(job);

@@ -6,11 +6,13 @@
 
 #include <string_view>
 
+#include "platform/heap.h"
 #include "platform/path.h"
 #include "platform/platform.h"
 #include "platform/programs.h"
 #include "platform/win32/app_type.h"
 #include "platform/win32/message_text.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
 namespace {
@@ -28,12 +30,12 @@ constexpr UINT kept_message = WM_APP;
 // inherits.
 char* kept_messages() noexcept {
   MSG message;
-  if (PeekMessageA(&message, nullptr, kept_message, kept_message, PM_NOREMOVE))
+  if (PeekMessageW(&message, nullptr, kept_message, kept_message, PM_NOREMOVE))
     return reinterpret_cast<char*>(message.wParam);
   auto* kept = static_cast<char*>(allocate_zeroed(kept_size));
   // Our own queue has room (its limit is thousands of messages), and the
   // block lives as long as the process.
-  if (kept != nullptr) PostMessageA(nullptr, kept_message, reinterpret_cast<WPARAM>(kept), 0);
+  if (kept != nullptr) PostMessageW(nullptr, kept_message, reinterpret_cast<WPARAM>(kept), 0);
   return kept;
 }
 
@@ -49,7 +51,7 @@ const Program& program() noexcept { return windows_windowless; }
 void program_started() noexcept {
   __set_app_type(gui_app);  // the runtime's own errors in a box, too
   MSG message;
-  if (PostMessageA(nullptr, WM_NULL, 0, 0)) GetMessageA(&message, nullptr, 0, 0);
+  if (PostMessageW(nullptr, WM_NULL, 0, 0)) GetMessageW(&message, nullptr, 0, 0);
 }
 
 void print_error(const char* format, const char* arg) noexcept {
@@ -60,11 +62,16 @@ void print_error(const char* format, const char* arg) noexcept {
 // One box, titled with the launcher's own file name, holding exactly what
 // the console launcher would have written to standard error.
 void failure_reported() noexcept {
-  char path[MAX_PATH + 1];
-  path[GetModuleFileNameA(nullptr, path, MAX_PATH)] = '\0';  // at most MAX_PATH
-  const char* const title = path + file_name_start(std::string_view(path));
+  wchar_t path[wide_path_size];
+  const DWORD units = GetModuleFileNameW(nullptr, path, MAX_PATH);  // at most MAX_PATH
+  path[units] = L'\0';
+  const wchar_t* const title = path + file_name_start(std::wstring_view(path, units));
   const char* const kept = kept_messages();
-  if (kept != nullptr) MessageBoxA(nullptr, kept, title, MB_OK | MB_ICONERROR);
+  const std::string_view text(kept != nullptr ? kept : "");
+  const HeapArray<wchar_t> wide = allocate_array<wchar_t>(text.size() + 1);
+  if (kept == nullptr || !wide) return;
+  utf16_from_wtf8(text, wide.get(), text.size() + 1);
+  MessageBoxW(nullptr, wide.get(), title, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace platform
