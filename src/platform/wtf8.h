@@ -13,22 +13,23 @@
 
 namespace platform {
 
-// One character read from the front of `text`: its code point (a lone
-// surrogate's value included) and how many bytes it took. Bytes that are
-// not UTF-8 (a stray or missing continuation byte, an overlong form, a
-// value past U+10FFFF) read as U+FFFD, taking a lead byte with as many of
-// its continuation bytes as follow it, or a stray byte alone: never as
-// ASCII, so that an overlong '"' or '\' stays harmless. With `strict`, a surrogate's three
-// bytes are not UTF-8 either. `text` is not empty.
-struct Decoded {
-  char32_t point;
-  std::size_t length;
-  bool valid;
-};
-[[nodiscard]] Decoded decode_utf8(std::string_view text, bool strict) noexcept;
+// What a byte that is not UTF-8 reads as: no character at all.
+inline constexpr char32_t not_a_character = 0x110000;
 
-// Writes the UTF-8 bytes of `point` (at most 4) at `out`; returns how many.
-std::size_t encode_utf8(char32_t point, char* out) noexcept;
+// Reads one character from the front of `text` (not empty) and answers its
+// code point, a lone surrogate's value included. Bytes that are not UTF-8
+// (a stray or missing continuation byte, an overlong form, a value past
+// U+10FFFF) answer not_a_character, taking a lead byte with as many of its
+// continuation bytes as follow it, or a stray byte alone: never ASCII, so
+// that an overlong '"' or '\' stays harmless.
+[[nodiscard]] char32_t read_utf8(std::string_view& text) noexcept;
+
+constexpr std::size_t utf8_size(char32_t point) noexcept {
+  return point < 0x80 ? 1 : point < 0x800 ? 2 : point < 0x10000 ? 3 : 4;
+}
+
+// Writes the n == utf8_size(point) bytes of `point` at `out`.
+void encode_utf8(char32_t point, std::size_t n, char* out) noexcept;
 
 // True when `text` is UTF-8 as a file may hold it: no lone surrogates.
 [[nodiscard]] bool is_utf8(std::string_view text) noexcept;
@@ -44,14 +45,16 @@ std::size_t wtf8_from_utf16(const Unit* units, std::size_t count, char* buf,
                             std::size_t capacity) noexcept {
   std::size_t length = 0;  // of the whole text
   std::size_t kept = 0;    // bytes written; equal to length until one does not fit
-  char bytes[4];
   for (std::size_t i = 0; i < count; ++i) {
     char32_t point = static_cast<char16_t>(units[i]);
+    // A pair: (high - 0xD800) << 10 + (low - 0xDC00) + 0x10000.
     if (is_high_surrogate(point) && i + 1 < count && is_low_surrogate(char16_t(units[i + 1])))
-      point = 0x10000 + ((point - 0xD800) << 10) + (static_cast<char16_t>(units[++i]) - 0xDC00);
-    const std::size_t n = encode_utf8(point, bytes);
-    if (kept == length && fits(length + n, capacity))
-      for (std::size_t j = 0; j < n; ++j) buf[kept++] = bytes[j];
+      point = (point << 10) + static_cast<char16_t>(units[++i]) - 0x35FDC00;
+    const std::size_t n = utf8_size(point);
+    if (kept == length && fits(length + n, capacity)) {
+      encode_utf8(point, n, buf + kept);
+      kept += n;
+    }
     length += n;
   }
   if (capacity > 0) buf[kept] = '\0';
@@ -59,23 +62,22 @@ std::size_t wtf8_from_utf16(const Unit* units, std::size_t count, char* buf,
 }
 
 // WTF-8 (or any bytes) as UTF-16 into `buf` of `capacity` units, by the
-// rule of platform.h in units. What is not UTF-8 reads as decode_utf8 says.
+// rule of platform.h in units. What is not UTF-8 gives U+FFFD.
 template <typename Unit>
 std::size_t utf16_from_wtf8(std::string_view text, Unit* buf, std::size_t capacity) noexcept {
   std::size_t length = 0;
   std::size_t kept = 0;
   while (!text.empty()) {
-    const Decoded read = decode_utf8(text, false);
-    text.remove_prefix(read.length);
-    const bool pair = read.point > 0xFFFF;
-    const std::size_t n = pair ? 2 : 1;
+    char32_t point = read_utf8(text);
+    if (point == not_a_character) point = 0xFFFD;
+    const std::size_t n = point > 0xFFFF ? 2 : 1;
     if (kept == length && fits(length + n, capacity)) {
-      if (pair) {
-        buf[kept++] = static_cast<Unit>(0xD800 + ((read.point - 0x10000) >> 10));
-        buf[kept++] = static_cast<Unit>(0xDC00 + (read.point & 0x3FF));
-      } else {
-        buf[kept++] = static_cast<Unit>(read.point);
+      if (n == 2) {
+        buf[kept++] =
+            static_cast<Unit>(0xD7C0 + (point >> 10));  // 0xD800 + (point - 0x10000) >> 10
+        point = 0xDC00 + (point & 0x3FF);
       }
+      buf[kept++] = static_cast<Unit>(point);
     }
     length += n;
   }

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "platform/join_arguments.h"
+#include "platform/heap.h"
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
 
@@ -35,19 +35,31 @@ HANDLE create_kill_on_close_job() {
   return job;
 }
 
+// The quoted arguments joined with single blanks, as the runtime's spawn
+// call joins them, made wide: writable, as CreateProcessW requires. No
+// byte gives more than a unit. Null when out of memory.
+HeapArray<wchar_t> wide_command_line(const char* const* quoted) noexcept {
+  std::size_t size = 1;
+  for (const char* const* arg = quoted; *arg != nullptr; ++arg)
+    size += std::string_view(*arg).size() + 1;
+  HeapArray<wchar_t> line = allocate_array<wchar_t>(size);
+  std::size_t used = 0;
+  for (const char* const* arg = quoted; line && *arg != nullptr; ++arg) {
+    if (arg != quoted) line[used++] = L' ';
+    used += utf16_from_wtf8(*arg, line.get() + used, size - used);
+  }
+  return line;
+}
+
 }  // namespace
 
 // Out of line: inlined into the one function that link-time optimisation
 // makes of the launch, it costs the Windows programs more bytes.
 [[gnu::noinline]] SpawnResult spawn_and_wait(const char* path,
                                              const char* const* quoted_argv) noexcept {
-  const HeapArray<char> joined = join_arguments(quoted_argv);
-  const std::string_view text(joined ? joined.get() : "");
-  // Writable, as CreateProcessW requires; no byte gives more than a unit.
-  const HeapArray<wchar_t> command_line = allocate_array<wchar_t>(text.size() + 1);
+  const HeapArray<wchar_t> command_line = wide_command_line(quoted_argv);
   wchar_t wide_path[wide_path_size];
-  if (!joined || !command_line || !widen(path, wide_path, wide_path_size)) return {false, 0};
-  utf16_from_wtf8(text, command_line.get(), text.size() + 1);
+  if (!command_line || !widen(path, wide_path, wide_path_size)) return {false, 0};
   SetConsoleCtrlHandler(outlast_console_break, TRUE);
   HANDLE job = create_kill_on_close_job();
 
