@@ -115,11 +115,15 @@ void close_file(int) noexcept {
   --the_state.open_files;
 }
 
-// The legacy code page here is Latin-1: each byte is its own code point.
+// The legacy code page here is Latin-1, each byte its own code point, but
+// for 0x80: the euro sign, as in code page 1252.
 std::size_t line_as_utf8(char* line, std::size_t length, std::size_t capacity) noexcept {
   if (is_utf8({line, length})) return length;
   std::u16string units;
-  for (std::size_t i = 0; i < length; ++i) units.push_back(static_cast<unsigned char>(line[i]));
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(line[i]);
+    units.push_back(byte == 0x80 ? u'\u20AC' : byte);
+  }
   return wtf8_from_utf16(units.data(), units.size(), line, capacity);
 }
 

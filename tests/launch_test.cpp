@@ -165,6 +165,8 @@ struct LineCase {
 
 TEST_F(Launch, InterpreterLine) {
   const std::string long_tail(300, 'o');
+  std::string euros;
+  for (int i = 0; i < 245; ++i) euros += "\xE2\x82\xAC";
   const LineCase cases[] = {
       {"print('no line')\n", "C:\\python.exe", {}},
       {"", "C:\\python.exe", {}},
@@ -187,6 +189,11 @@ TEST_F(Launch, InterpreterLine) {
       {"\xEF\xBB\xBF\xEF\xBB\xBF#!C:\\x.exe", "C:\\python.exe", {}},
       {"\xEF\xBB#!C:\\x.exe", "C:\\python.exe", {}},
       {"\xEF\xBB\xBF#!C:\\x.exe " + long_tail, "C:\\x.exe", {"\"" + std::string(242, 'o') + "\""}},
+      // Not UTF-8: read in the legacy code page (the fake's is Latin-1 with
+      // 0x80 for the euro sign, three bytes in UTF-8, as in code page 1252).
+      {"#!C:\\Pyth\xF6n\\x.exe -\xE9", "C:\\Pyth\xC3\xB6n\\x.exe", {"\"-\xC3\xA9\""}},
+      {"#!C:\\Pyth\xC3\xB6n\\x.exe", "C:\\Pyth\xC3\xB6n\\x.exe", {}},
+      {"#!C:\\x.exe " + std::string(245, '\x80'), "C:\\x.exe", {"\"" + euros + "\""}},
   };
   for (const auto& c : cases) {
     fake::reset();

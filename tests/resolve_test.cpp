@@ -65,6 +65,15 @@ TEST_F(Resolve, AbsoluteTokenThatIsGoneFromAMovedTree) {
   }
 }
 
+// From a launcher at a drive's root, the root alone: "C:python.exe" would
+// be the drive's working directory.
+TEST_F(Resolve, MovedTreeFromADriveRootLooksInTheRootOnly) {
+  fake::state().files["C:python.exe"];
+  EXPECT_EQ(resolve("C:\\Old\\python.exe", "C:\\run-script.py").path, "C:\\Old\\python.exe");
+  fake::state().files["C:\\python.exe"];
+  EXPECT_EQ(resolve("C:\\Old\\python.exe", "C:\\run-script.py").path, "C:\\python.exe");
+}
+
 TEST_F(Resolve, RelativeTokensStandForThePythonFound) {
   fake::state().search_result = "C:\\Found\\python.exe";
   for (const char* token : {"python.exe", "pythonw.exe", "bin\\python.exe", ""})

@@ -71,7 +71,7 @@ std::size_t utf16_from_wtf8(std::string_view text, Unit* buf, std::size_t capaci
     char32_t point = read_utf8(text);
     if (point == not_a_character) point = 0xFFFD;
     const std::size_t n = point > 0xFFFF ? 2 : 1;
-    if (kept == length && fits(length + n, capacity)) {
+    if (kept == length && fits(kept + n, capacity)) {
       if (n == 2) {
         buf[kept++] =
             static_cast<Unit>(0xD7C0 + (point >> 10));  // 0xD800 + (point - 0x10000) >> 10
