@@ -194,6 +194,10 @@ TEST_F(Launch, InterpreterLine) {
       {"#!C:\\Pyth\xF6n\\x.exe -\xE9", "C:\\Pyth\xC3\xB6n\\x.exe", {"\"-\xC3\xA9\""}},
       {"#!C:\\Pyth\xC3\xB6n\\x.exe", "C:\\Pyth\xC3\xB6n\\x.exe", {}},
       {"#!C:\\x.exe " + std::string(245, '\x80'), "C:\\x.exe", {"\"" + euros + "\""}},
+      // UTF-8 that the 256-byte cut ends within a character: the rest of it goes.
+      {"#!C:\\x.exe " + std::string(244, 'o') + "\xD0\x96",
+       "C:\\x.exe",
+       {"\"" + std::string(244, 'o') + "\""}},
   };
   for (const auto& c : cases) {
     fake::reset();

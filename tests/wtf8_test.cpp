@@ -128,6 +128,9 @@ TEST(Wtf8, CutTextEndsOnTheLastWholeCharacterThatFits) {
     std::size_t expected = capacity - 1;
     while (!starts_character(expected)) --expected;
     EXPECT_EQ(to_wtf8(units, capacity), whole.substr(0, expected)) << capacity;
+    // A read cut at capacity - 1 bytes keeps the same whole characters.
+    EXPECT_EQ(platform::whole_characters(std::string_view(whole).substr(0, capacity - 1)),
+              expected);
   }
   for (std::size_t capacity = 1; capacity <= units.size() + 1; ++capacity) {
     std::size_t expected = capacity - 1;

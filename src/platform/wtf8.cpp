@@ -34,6 +34,16 @@ char32_t read_utf8(std::string_view& text) noexcept {
   out[0] = static_cast<char>((n == 1 ? 0 : (0xF00U >> n) & 0xFF) | point);
 }
 
+std::size_t whole_characters(std::string_view text) noexcept {
+  for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+    if (byte < 0xC0 && byte >= 0x80) continue;  // a continuation byte
+    const std::size_t size = byte < 0xC0 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+    return size > back ? text.size() - back : text.size();
+  }
+  return text.size();
+}
+
 bool is_utf8(std::string_view text) noexcept {
   while (!text.empty()) {
     const char32_t point = read_utf8(text);

@@ -34,6 +34,10 @@ void encode_utf8(char32_t point, std::size_t n, char* out) noexcept;
 // True when `text` is UTF-8 as a file may hold it: no lone surrogates.
 [[nodiscard]] bool is_utf8(std::string_view text) noexcept;
 
+// The length of `text` without a character cut short at its end: a lead
+// byte, within the last three, of more bytes than follow it.
+[[nodiscard]] std::size_t whole_characters(std::string_view text) noexcept;
+
 constexpr bool is_high_surrogate(char32_t unit) noexcept { return unit - 0xD800 < 0x400; }
 constexpr bool is_low_surrogate(char32_t unit) noexcept { return unit - 0xDC00 < 0x400; }
 
