@@ -116,9 +116,10 @@ void close_file(int) noexcept {
 }
 
 // The legacy code page here is Latin-1, each byte its own code point, but
-// for 0x80: the euro sign, as in code page 1252.
+// for 0x80: the euro sign, as in code page 1252. POSIX takes bytes as they
+// are.
 std::size_t line_as_utf8(char* line, std::size_t length, std::size_t capacity) noexcept {
-  if (is_utf8({line, length})) return length;
+  if (the_state.style == PathStyle::Posix || is_utf8({line, length})) return length;
   std::u16string units;
   for (std::size_t i = 0; i < length; ++i) {
     const auto byte = static_cast<unsigned char>(line[i]);

@@ -140,6 +140,16 @@ TEST_F(Launch, CompanionScriptPath) {
   EXPECT_EQ(fake::state().stderr_text, "Cannot open /home/u/.local/bin/tool-script.py\n");
 }
 
+// POSIX passes the bytes of a line on as they are, even a character that
+// the 256-byte cut ends within.
+TEST_F(Launch, PosixTakesTheLineAsItsBytes) {
+  fake::state().style = platform::PathStyle::Posix;
+  fake::state().module_path = "/bin/run";
+  fake::state().files["/bin/run-script.py"] = "#!/py " + std::string(249, 'o') + "\xD0\x96";
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(fake::state().spawned_argv[1], "\"" + std::string(249, 'o') + "\xD0\"");
+}
+
 TEST_F(Launch, CompanionPathLimits) {
   // 245 + "-script.py" = 255 characters fits; one more does not.
   for (const std::size_t stem : {245U, 246U}) {

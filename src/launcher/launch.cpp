@@ -42,12 +42,10 @@ bool companion_script_path(char (&path)[script_buffer_size], std::size_t length)
 
 bool ends_line(char c) { return c == '\0' || c == '\n' || c == '\r'; }
 
-// Where the interpreter line lies in the line buffer, before it is taken,
-// and whether the data may go on past `to` (a read that filled its buffer).
+// Where the interpreter line lies in the line buffer, before it is taken.
 struct LineSpan {
   std::size_t from;
   std::size_t to;
-  bool cut = false;
 };
 
 // The line that ends (LF or CRLF) just before the archive at `start`, read
@@ -68,10 +66,8 @@ struct LineSpan {
 // The interpreter line out of line[from, to): cut at its first NUL, CR or
 // LF and moved to the buffer's start; a line without "#!" becomes the
 // default line. A UTF-8 byte-order mark that an editor put first is not
-// part of the line, nor a character the read cut short at its end, which
-// would make a UTF-8 line look like one in another code page. Answers the
-// length of the line as it was cut. Out of line, as find_appended_archive
-// is.
+// part of the line. Answers the length of the line as it was cut. Out of
+// line, as find_appended_archive is.
 [[gnu::noinline]] std::size_t take_interpreter_line(LineBuffer& line, LineSpan span) {
   const std::size_t to = span.to;
   std::size_t i = span.from;
@@ -79,7 +75,6 @@ struct LineSpan {
   // The line moves down, one byte at a time (the two may overlap).
   std::size_t length = 0;
   while (i < to && !ends_line(line[i])) line[length++] = line[i++];
-  if (span.cut && i == to) length = platform::whole_characters({line, length});
   line[length] = '\0';
   if (line[0] == '#' && line[1] == '!') return length;
   const std::string_view default_line(platform::program().default_line);
@@ -146,7 +141,11 @@ int launch(int argc, const char* const* argv) noexcept {
         whole && companion_script_path(script, length) ? platform::open_file(script) : -1;
     if (fd < 0) return report_failure("Cannot open %s\n", script);
     span.to = static_cast<std::size_t>(std::max(platform::read_file(fd, line, line_read_size), 0));
-    span.cut = span.to == line_read_size;
+    // A read that filled its buffer may end within a character. On Windows,
+    // a line cut there would look like one in the legacy code page; POSIX
+    // passes bytes on as they are.
+    if (span.to == line_read_size && platform::path_style() == platform::PathStyle::Windows)
+      span.to = platform::whole_characters({line, span.to});
     platform::close_file(fd);
   }
   // Only a line before an archive can be longer than the companion's cut.

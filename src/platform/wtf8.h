@@ -48,16 +48,16 @@ template <typename Unit>
 std::size_t wtf8_from_utf16(const Unit* units, std::size_t count, char* buf,
                             std::size_t capacity) noexcept {
   std::size_t length = 0;  // of the whole text
-  std::size_t kept = 0;    // bytes written; equal to length until one does not fit
+  std::size_t kept = 0;    // written: once a character does not fit, no later one does
   for (std::size_t i = 0; i < count; ++i) {
     char32_t point = static_cast<char16_t>(units[i]);
     // A pair: (high - 0xD800) << 10 + (low - 0xDC00) + 0x10000.
     if (is_high_surrogate(point) && i + 1 < count && is_low_surrogate(char16_t(units[i + 1])))
       point = (point << 10) + static_cast<char16_t>(units[++i]) - 0x35FDC00;
     const std::size_t n = utf8_size(point);
-    if (kept == length && fits(length + n, capacity)) {
-      encode_utf8(point, n, buf + kept);
-      kept += n;
+    if (fits(length + n, capacity)) {
+      encode_utf8(point, n, buf + length);
+      kept = length + n;
     }
     length += n;
   }
@@ -70,15 +70,16 @@ std::size_t wtf8_from_utf16(const Unit* units, std::size_t count, char* buf,
 template <typename Unit>
 std::size_t utf16_from_wtf8(std::string_view text, Unit* buf, std::size_t capacity) noexcept {
   std::size_t length = 0;
-  std::size_t kept = 0;
+  std::size_t kept = 0;  // as above
   while (!text.empty()) {
     char32_t point = read_utf8(text);
     if (point == not_a_character) point = 0xFFFD;
     const std::size_t n = point > 0xFFFF ? 2 : 1;
-    if (kept == length && fits(kept + n, capacity)) {
+    if (fits(length + n, capacity)) {
+      kept = length;
       if (n == 2) {
-        buf[kept++] =
-            static_cast<Unit>(0xD7C0 + (point >> 10));  // 0xD800 + (point - 0x10000) >> 10
+        // 0xD800 + (point - 0x10000) >> 10, then the low ten bits.
+        buf[kept++] = static_cast<Unit>(0xD7C0 + (point >> 10));
         point = 0xDC00 + (point & 0x3FF);
       }
       buf[kept++] = static_cast<Unit>(point);
