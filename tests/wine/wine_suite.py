@@ -437,7 +437,7 @@ class Arguments(WineCase):
         launcher = self.box.install("run.exe", f"#!{winpath(STUB)} -u\n")
         outcome = self.box.run(winpath(launcher) + tail, env=self.stub_env(), cwd=cwd)
         self.assertEqual(outcome.status, 0, outcome.err)
-        through = self.box.recorded()[1][3:]
+        self.line_through, through = self.box.recorded()[0], self.box.recorded()[1][3:]
         outcome = self.box.run(winpath(STUB) + tail, env=self.stub_env(), cwd=cwd)
         direct = self.box.recorded()[1][1:]
         return through, direct
@@ -470,6 +470,8 @@ class Arguments(WineCase):
         through, direct = self.launched_and_direct(' *.txt ?.log "*.txt" *.none', cwd=work)
         self.assertEqual(through, direct)
         self.assertEqual(direct[:3], [b"a.txt", b"b.txt", b"c.log"])
+        # Expanded by the launcher's runtime, not only by the stub's own.
+        self.assertIn(b' "a.txt" "b.txt" "c.log" ', self.line_through)
 
 
 class Processes(WineCase):
@@ -563,7 +565,7 @@ class Unicode(WineCase):
                                  winpath(self.box.path(folder, "tool-script.py")))
                 single = self.box.install_single(f"{folder}/one.exe", line.encode(), console)
                 self.assertEqual(self.started(single)[1], winpath(single))
-                gui = self.box.install(f"窗口/paint.exe", line, windowless, "-script.pyw")
+                gui = self.box.install("窗口/paint.exe", line, windowless, "-script.pyw")
                 self.assertEqual(self.started(gui)[1],
                                  winpath(self.box.path("窗口/paint-script.pyw")))
 
