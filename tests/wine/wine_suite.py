@@ -601,7 +601,7 @@ class Unicode(WineCase):
                 self.assertEqual(self.started(launcher, WINEPATH=on_path[:-len("\\python.exe")])[0],
                                  on_path)
 
-    def test_line_in_the_legacy_code_page(self):
+    def test_lines_that_are_not_utf8(self):
         python = winpath(self.box.copy_stub("Pythön/python.exe"))
         for name, (console, _) in self.each_copy():
             with self.subTest(name):
@@ -609,20 +609,16 @@ class Unicode(WineCase):
                 launcher = self.box.install("tool/run.exe", line, console)
                 if name == "as built":
                     self.assertEqual(self.started(launcher)[:2], [python, "-u"])
-                    continue
-                # Where the legacy code page is UTF-8, the line is not in it.
-                outcome = self.box.run(winpath(launcher))
-                self.assertEqual((outcome.status, outcome.err),
-                                 (2, cound_not_exec(python.replace("ö", "\ufffd"))))
-
-    def test_line_that_names_nothing(self):
-        for name, (console, _) in self.each_copy():
-            with self.subTest(name):
-                launcher = self.box.install("tool/run.exe", b"#!\x81\xff \n", console)
+                else:  # where the legacy code page is UTF-8, the line is not in it
+                    outcome = self.box.run(winpath(launcher))
+                    self.assertEqual((outcome.status, outcome.err),
+                                     (2, cound_not_exec(python.replace("ö", "\ufffd"))))
+                # A line that names nothing: status 2 and a message that reads as UTF-8.
+                self.box.install("tool/run.exe", b"#!\x81\xff \n", console)
                 outcome = self.box.run(winpath(launcher))
                 self.assertEqual(outcome.status, 2)
                 self.assertTrue(outcome.err.startswith(b"Cound not exec "), outcome.err)
-                outcome.err.decode()  # readable: UTF-8
+                outcome.err.decode()
 
     def test_messages_read_right_on_a_console_and_in_a_box(self):
         folder = "Виктор中文"
